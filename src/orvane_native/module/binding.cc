@@ -1,0 +1,282 @@
+#include "orvane_native/module/binding.h"
+
+#include <cstring>
+
+namespace orvane::py {
+
+// ---- failures ---------------------------------------------------------------
+
+void set_error_utf8(PyObject* type, const std::string& message) {
+  PyObject* text = PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size()));
+  if (text == nullptr) return;  // the host's own exception stands
+  PyErr_SetObject(type, text);
+  Py_DECREF(text);
+}
+
+void raise_panic(const std::string& message) {
+  PyObject* type = message == kAllocationFailure ? PyExc_MemoryError : PyExc_RuntimeError;
+  set_error_utf8(type, "panic in Kelvo code: " + message);
+}
+
+std::string type_name(PyObject* obj) {
+  if (obj == nullptr) return "None";
+  PyObject* name = PyType_GetName(Py_TYPE(obj));
+  if (name == nullptr) {
+    PyErr_Clear();
+    return "?";
+  }
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
+  std::string out = "?";
+  if (utf8 == nullptr) {
+    PyErr_Clear();
+  } else {
+    out.assign(utf8, static_cast<size_t>(size < 63 ? size : 63));
+  }
+  Py_DECREF(name);
+  return out;
+}
+
+// ---- binders ----------------------------------------------------------------
+
+void raise_too_many_positional(const Params& params, Py_ssize_t given) {
+  set_error_utf8(PyExc_TypeError, std::string(params.function) + "() takes at most " +
+                                      std::to_string(params.count) + " argument" +
+                                      (params.count == 1 ? "" : "s") + " (" + std::to_string(given) +
+                                      " given)");
+}
+
+void raise_missing(const Params& params, int index) {
+  set_error_utf8(PyExc_TypeError, std::string(params.function) + "() missing required argument: '" +
+                                      std::string(params.names[index]) + "'");
+}
+
+namespace {
+
+// Stores `value` in the slot named by `key`, with the keyword messages.
+bool bind_keyword(PyObject* key, PyObject* value, PyObject** slots, const Params& params) {
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(key, &size);
+  if (utf8 == nullptr) return false;
+  const std::string_view keyword(utf8, static_cast<size_t>(size));
+  for (int k = 0; k < params.count; ++k) {
+    if (keyword.empty() || params.names[k] != keyword) continue;
+    if (slots[k] != nullptr) {
+      set_error_utf8(PyExc_TypeError, std::string(params.function) + "() got multiple values for argument '" +
+                                          std::string(keyword) + "'");
+      return false;
+    }
+    slots[k] = value;
+    return true;
+  }
+  set_error_utf8(PyExc_TypeError, std::string(params.function) + "() got an unexpected keyword argument '" +
+                                      std::string(keyword) + "'");
+  return false;
+}
+
+bool check_all_present(PyObject** slots, const Params& params) {
+  for (int k = 0; k < params.count; ++k) {
+    if (slots[k] == nullptr) {
+      raise_missing(params, k);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool bind_args(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots,
+               const Params& params) {
+  if (nargs > params.count) {
+    raise_too_many_positional(params, nargs);
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
+  const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
+  for (Py_ssize_t j = 0; j < nkw; ++j) {
+    if (!bind_keyword(PyTuple_GetItem(kwnames, j), args[nargs + j], slots, params)) return false;
+  }
+  return check_all_present(slots, params);
+}
+
+bool bind_new_args(PyObject* args, PyObject* kwargs, PyObject** slots, const Params& params) {
+  const Py_ssize_t nargs = args == nullptr ? 0 : PyTuple_Size(args);
+  if (nargs > params.count) {
+    raise_too_many_positional(params, nargs);
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = PyTuple_GetItem(args, i);
+  if (kwargs != nullptr) {
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+      if (!bind_keyword(key, value, slots, params)) return false;
+    }
+  }
+  return check_all_present(slots, params);
+}
+
+// ---- value conversions --------------------------------------------------------
+
+namespace {
+
+inline bool exact_int(PyObject* o) { return Py_IS_TYPE(o, &PyLong_Type); }
+inline bool exact_float(PyObject* o) { return Py_IS_TYPE(o, &PyFloat_Type); }
+
+}  // namespace
+
+bool from_py_int(PyObject* obj, std::string_view ctx, int64_t* out) {
+  if (obj == nullptr) {
+    set_error_utf8(PyExc_TypeError, std::string(ctx) + ": missing argument");
+    return false;
+  }
+  if (PyBool_Check(obj)) {
+    set_error_utf8(PyExc_TypeError, std::string(ctx) + ": expected int, got bool");
+    return false;
+  }
+  if (exact_int(obj) || PyLong_Check(obj)) {
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
+    if (overflow != 0) {
+      set_error_utf8(PyExc_OverflowError, std::string(ctx) + ": value out of range for int");
+      return false;
+    }
+    if (v == -1 && PyErr_Occurred()) return false;
+    *out = v;
+    return true;
+  }
+  set_error_utf8(PyExc_TypeError, std::string(ctx) + ": expected int, got " + type_name(obj));
+  return false;
+}
+
+bool from_py_f64(PyObject* obj, std::string_view ctx, double* out) {
+  if (obj != nullptr && PyFloat_Check(obj)) {
+    *out = PyFloat_AsDouble(obj);
+    return true;
+  }
+  if (obj != nullptr && PyLong_Check(obj)) {
+    int64_t v = 0;
+    if (!from_py_int(obj, ctx, &v)) return false;
+    *out = static_cast<double>(v);
+    return true;
+  }
+  set_error_utf8(PyExc_TypeError, std::string(ctx) + ": expected float, got " + type_name(obj));
+  return false;
+}
+
+namespace {
+
+// Length and item access of a list or tuple (or a subclass of either). The
+// length of a subclass comes from its own __len__; an item past the real end
+// reads as a missing element.
+struct SeqAccess {
+  PyObject* seq;
+  bool is_list;
+  PyObject* item(Py_ssize_t i) const {
+    PyObject* o = is_list ? PyList_GetItem(seq, i) : PyTuple_GetItem(seq, i);
+    if (o == nullptr) PyErr_Clear();
+    return o;
+  }
+};
+
+template <class T, class Fast, class Slow>
+bool convert_sequence(PyObject* obj, std::string_view f, std::string_view name, Array<T>* out, Fast fast,
+                      Slow slow) {
+  const bool is_list = PyList_Check(obj);
+  if (!is_list && !PyTuple_Check(obj)) {
+    set_error_utf8(PyExc_TypeError,
+                   std::string(f) + "(): " + std::string(name) + " expected a sequence, got " + type_name(obj));
+    return false;
+  }
+  Py_ssize_t n = 0;
+  if (Py_IS_TYPE(obj, &PyList_Type)) {
+    n = PyList_Size(obj);
+  } else if (Py_IS_TYPE(obj, &PyTuple_Type)) {
+    n = PyTuple_Size(obj);
+  } else {
+    n = PyObject_Size(obj);
+    if (n < 0) {
+      if (!PyErr_Occurred()) set_error_utf8(PyExc_ValueError, "__len__() should return >= 0");
+      return false;
+    }
+  }
+  try {
+    *out = Array<T>(n);
+  } catch (...) {
+    PyErr_NoMemory();
+    return false;
+  }
+  const SeqAccess access{obj, is_list};
+  T* data = out->data();
+  Py_ssize_t i = 0;
+  for (; i < n; ++i) {
+    PyObject* o = access.item(i);
+    if (o == nullptr || !fast(o, &data[i])) break;
+  }
+  for (; i < n; ++i) {
+    if (!slow(access.item(i), &data[i])) {
+      *out = Array<T>();
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool from_py_int_seq(PyObject* obj, std::string_view f, std::string_view name, I64Array* out) {
+  return convert_sequence<int64_t>(
+      obj, f, name, out,
+      [](PyObject* o, int64_t* v) {
+        if (!exact_int(o)) return false;
+        int overflow = 0;
+        *v = PyLong_AsLongLongAndOverflow(o, &overflow);
+        return overflow == 0;
+      },
+      [name](PyObject* o, int64_t* v) { return from_py_int(o, name, v); });
+}
+
+bool from_py_f64_seq(PyObject* obj, std::string_view f, std::string_view name, F64Array* out) {
+  return convert_sequence<double>(
+      obj, f, name, out,
+      [](PyObject* o, double* v) {
+        if (exact_float(o)) {
+          *v = PyFloat_AsDouble(o);
+          return true;
+        }
+        if (!exact_int(o)) return false;
+        int overflow = 0;
+        const long long x = PyLong_AsLongLongAndOverflow(o, &overflow);
+        *v = static_cast<double>(x);
+        return overflow == 0;
+      },
+      [name](PyObject* o, double* v) { return from_py_f64(o, name, v); });
+}
+
+// ---- result conversions -------------------------------------------------------
+
+namespace {
+
+template <class T, class Make>
+PyObject* build_list(Span<const T> values, Make make) {
+  PyObject* list = PyList_New(values.size());
+  if (list == nullptr) return nullptr;
+  for (int64_t i = 0; i < values.size(); ++i) {
+    PyObject* item = make(values[i]);
+    if (item == nullptr) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SetItem(list, i, item);
+  }
+  return list;
+}
+
+}  // namespace
+
+PyObject* list_from_f64(F64Span values) { return build_list(values, PyFloat_FromDouble); }
+PyObject* list_from_i64(I64Span values) { return build_list(values, PyLong_FromLongLong); }
+
+}  // namespace orvane::py

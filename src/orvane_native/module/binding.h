@@ -1,0 +1,308 @@
+// The binding runtime: binders, value conversions, result conversions and the
+// panic guard, and the one generic function wrapper that every module
+// function and method goes through. Nothing here knows what the core
+// computes.
+#pragma once
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "orvane_native/module/python.h"
+#include "orvane_native/module/signature.h"
+#include "orvane_native/support/array.h"
+#include "orvane_native/support/panic.h"
+
+namespace orvane::py {
+
+// ---- failures ---------------------------------------------------------------
+
+// Sets `type` with a str built from the UTF-8 message.
+void set_error_utf8(PyObject* type, const std::string& message);
+// A core failure: MemoryError for the allocation failure, RuntimeError
+// otherwise, both prefixed "panic in Kelvo code: ".
+void raise_panic(const std::string& message);
+// Short type name of an object for messages; "None" for no object.
+std::string type_name(PyObject* obj);
+
+// Runs `body` inside the panic guard: core failures become Python exceptions
+// and the guard returns false.
+template <class Body>
+bool guarded(Body&& body) {
+  try {
+    body();
+    return true;
+  } catch (const Panic& p) {
+    raise_panic(p.what());
+  } catch (const std::bad_alloc&) {
+    raise_panic(kAllocationFailure);
+  } catch (const std::length_error&) {
+    raise_panic(kAllocationFailure);
+  } catch (const std::exception& e) {
+    raise_panic(e.what());
+  }
+  return false;
+}
+
+// ---- binders ----------------------------------------------------------------
+
+struct Params {
+  std::string_view function;  // name used in messages
+  const std::string_view* names;
+  int count;
+};
+
+bool bind_args(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots,
+               const Params& params);
+bool bind_new_args(PyObject* args, PyObject* kwargs, PyObject** slots, const Params& params);
+void raise_too_many_positional(const Params& params, Py_ssize_t given);
+void raise_missing(const Params& params, int index);
+
+// ---- value conversions --------------------------------------------------------
+
+bool from_py_int(PyObject* obj, std::string_view ctx, int64_t* out);
+bool from_py_f64(PyObject* obj, std::string_view ctx, double* out);
+bool from_py_int_seq(PyObject* obj, std::string_view f, std::string_view name, I64Array* out);
+bool from_py_f64_seq(PyObject* obj, std::string_view f, std::string_view name, F64Array* out);
+
+PyObject* list_from_f64(F64Span values);
+PyObject* list_from_i64(I64Span values);
+
+// ---- the generic wrapper ------------------------------------------------------
+
+// Holds one converted argument for the duration of a call.
+template <class T>
+struct Arg;
+
+template <>
+struct Arg<int64_t> {
+  static constexpr std::string_view kind = "int";
+  int64_t value = 0;
+  bool convert(PyObject* o, std::string_view, std::string_view name) { return from_py_int(o, name, &value); }
+  int64_t get() const { return value; }
+};
+
+template <>
+struct Arg<double> {
+  static constexpr std::string_view kind = "float";
+  double value = 0;
+  bool convert(PyObject* o, std::string_view, std::string_view name) { return from_py_f64(o, name, &value); }
+  double get() const { return value; }
+};
+
+template <>
+struct Arg<F64Span> {
+  static constexpr std::string_view kind = "Sequence[float]";
+  F64Array value;
+  bool convert(PyObject* o, std::string_view f, std::string_view name) {
+    return from_py_f64_seq(o, f, name, &value);
+  }
+  F64Span get() const { return value.span(); }
+};
+
+template <>
+struct Arg<I64Span> {
+  static constexpr std::string_view kind = "Sequence[int]";
+  I64Array value;
+  bool convert(PyObject* o, std::string_view f, std::string_view name) {
+    return from_py_int_seq(o, f, name, &value);
+  }
+  I64Span get() const { return value.span(); }
+};
+
+template <class R>
+struct Result;
+
+template <>
+struct Result<void> {
+  static constexpr std::string_view kind = "None";
+};
+template <>
+struct Result<int64_t> {
+  static constexpr std::string_view kind = "int";
+  static PyObject* convert(int64_t v) { return PyLong_FromLongLong(v); }
+};
+template <>
+struct Result<F64Array> {
+  static constexpr std::string_view kind = "Sequence[float]";
+  static PyObject* convert(const F64Array& v) { return list_from_f64(v.span()); }
+};
+template <>
+struct Result<I64Array> {
+  static constexpr std::string_view kind = "Sequence[int]";
+  static PyObject* convert(const I64Array& v) { return list_from_i64(v.span()); }
+};
+
+template <class F>
+struct FnTraits;
+template <class R, class... A>
+struct FnTraits<R (*)(A...)> {
+  using result = R;
+  using args = std::tuple<A...>;
+};
+
+template <class T>
+using Bare = std::remove_cvref_t<T>;
+
+// Converts the arguments of one call into `holders`, by position (no keyword
+// names: absent trailing arguments are reported just before their turn) or
+// through bind_args.
+template <int N, class Holders>
+bool convert_all(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const Params& params,
+                 Holders& holders) {
+  PyObject* slots[N > 0 ? N : 1] = {};
+  PyObject* const* source = args;
+  if (kwnames == nullptr) {
+    if (nargs > N) {
+      set_error_utf8(PyExc_TypeError, std::string(params.function) + "() takes at most " +
+                                          std::to_string(N) + " argument(s) but " +
+                                          std::to_string(nargs) + " were given");
+      return false;
+    }
+  } else {
+    if (!bind_args(args, nargs, kwnames, slots, params)) return false;
+    source = slots;
+    nargs = N;
+  }
+  bool ok = true;
+  int index = 0;
+  std::apply(
+      [&](auto&... h) {
+        ((ok = ok && [&] {
+           if (index >= nargs || source[index] == nullptr) {
+             raise_missing(params, index);
+             return false;
+           }
+           const bool converted = h.convert(source[index], params.function, params.names[index]);
+           ++index;
+           return converted;
+         }()),
+         ...);
+      },
+      holders);
+  return ok;
+}
+
+template <class Holders, auto Fn, class... Self>
+PyObject* call_core(Holders& holders, Self&... self) {
+  using R = typename FnTraits<decltype(Fn)>::result;
+  PyObject* out = nullptr;
+  if constexpr (std::is_void_v<R>) {
+    if (!guarded([&] { std::apply([&](auto&... h) { Fn(self..., h.get()...); }, holders); })) return nullptr;
+    Py_RETURN_NONE;
+  } else {
+    // The result is built inside the guard so that a failure while converting
+    // it releases everything the call made.
+    bool ok = guarded([&] {
+      R r = std::apply([&](auto&... h) { return Fn(self..., h.get()...); }, holders);
+      out = Result<R>::convert(r);
+    });
+    return ok ? out : nullptr;
+  }
+}
+
+template <FixedString Text, class ArgsTuple, size_t... I>
+constexpr bool kinds_match(std::index_sequence<I...>) {
+  constexpr Signature sig = parse_signature(Text.view());
+  return sig.count == sizeof...(I) &&
+         ((sig.kinds[I] == Arg<Bare<std::tuple_element_t<I, ArgsTuple>>>::kind) && ...);
+}
+
+template <class T>
+struct DropFirst;
+template <class H, class... T>
+struct DropFirst<std::tuple<H, T...>> {
+  using type = std::tuple<T...>;
+};
+
+// Everything a wrapper needs to know about one entry point, computed at
+// compile time from its signature text and its core function.
+template <FixedString Text, auto Fn, bool IsMethod>
+struct Entry {
+  static constexpr Signature sig = parse_signature(Text.view());
+  using FnArgs = typename FnTraits<decltype(Fn)>::args;
+  using CoreArgs = std::conditional_t<IsMethod, typename DropFirst<FnArgs>::type, FnArgs>;
+  static constexpr int N = std::tuple_size_v<CoreArgs>;
+  static_assert(N == sig.count, "signature text and core function differ in parameter count");
+  static_assert(kinds_match<Text, CoreArgs>(std::make_index_sequence<N>{}),
+                "signature text and core function differ in a parameter kind");
+  static_assert(sig.result == Result<typename FnTraits<decltype(Fn)>::result>::kind,
+                "signature text and core function differ in the result kind");
+
+  template <class Tuple>
+  struct HoldersOf;
+  template <class... A>
+  struct HoldersOf<std::tuple<A...>> {
+    using type = std::tuple<Arg<Bare<A>>...>;
+  };
+  using Holders = typename HoldersOf<CoreArgs>::type;
+
+  static constexpr auto names = sig.params;
+  static constexpr Params params{sig.name, names.data(), N};
+
+  template <size_t... I>
+  static constexpr auto name_chars(std::index_sequence<I...>) {
+    return std::array<char, sizeof...(I) + 1>{sig.name[I]..., '\0'};
+  }
+  static constexpr auto name = name_chars(std::make_index_sequence<sig.name.size()>{});
+};
+
+// Module function: METH_FASTCALL | METH_KEYWORDS.
+template <FixedString Text, auto Fn>
+PyObject* function_wrapper(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  using E = Entry<Text, Fn, false>;
+  typename E::Holders holders;
+  if (!convert_all<E::N>(args, nargs, kwnames, E::params, holders)) return nullptr;
+  return call_core<typename E::Holders, Fn>(holders);
+}
+
+// Record of an instance: stored inline right after the object header.
+template <class Record>
+Record& record_of(PyObject* self) {
+  return *reinterpret_cast<Record*>(reinterpret_cast<char*>(self) + sizeof(PyObject));
+}
+
+// Method with arguments: METH_FASTCALL | METH_KEYWORDS, the record first.
+template <FixedString Text, auto Fn>
+PyObject* method_wrapper(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  using E = Entry<Text, Fn, true>;
+  using Record = Bare<std::tuple_element_t<0, typename E::FnArgs>>;
+  typename E::Holders holders;
+  if (!convert_all<E::N>(args, nargs, kwnames, E::params, holders)) return nullptr;
+  return call_core<typename E::Holders, Fn>(holders, record_of<Record>(self));
+}
+
+// Method without arguments: METH_NOARGS.
+template <FixedString Text, auto Fn>
+PyObject* noargs_wrapper(PyObject* self, PyObject*) {
+  using E = Entry<Text, Fn, true>;
+  using Record = Bare<std::tuple_element_t<0, typename E::FnArgs>>;
+  typename E::Holders holders;
+  return call_core<typename E::Holders, Fn>(holders, record_of<Record>(self));
+}
+
+// A method-table entry whose name comes from the signature text.
+template <FixedString Text, auto Fn>
+PyMethodDef function_def() {
+  using E = Entry<Text, Fn, false>;
+  return {E::name.data(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_wrapper<Text, Fn>)),
+          METH_FASTCALL | METH_KEYWORDS, Text.text};
+}
+
+template <FixedString Text, auto Fn>
+PyMethodDef method_def(const char* doc) {
+  using E = Entry<Text, Fn, true>;
+  if constexpr (E::N == 0) {
+    return {E::name.data(), &noargs_wrapper<Text, Fn>, METH_NOARGS, doc};
+  } else {
+    return {E::name.data(),
+            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&method_wrapper<Text, Fn>)),
+            METH_FASTCALL | METH_KEYWORDS, doc};
+  }
+}
+
+}  // namespace orvane::py

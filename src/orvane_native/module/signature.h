@@ -1,0 +1,64 @@
+// Compile-time reading of an entry point's signature text, for example
+// "kron(a: Sequence[float], a_dim: int, b: Sequence[float], b_dim: int) -> Sequence[float]".
+// The text gives the Python name, the parameter names and kinds, and the
+// result kind; the function wrapper checks them against the core function's
+// C++ signature, so the catalogue cannot drift from the code it calls.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace orvane::py {
+
+template <size_t N>
+struct FixedString {
+  char text[N]{};
+  constexpr FixedString(const char (&s)[N]) {
+    for (size_t i = 0; i < N; ++i) text[i] = s[i];
+  }
+  constexpr std::string_view view() const { return {text, N - 1}; }
+};
+
+inline constexpr int kMaxParams = 5;
+
+struct Signature {
+  std::string_view name;
+  std::array<std::string_view, kMaxParams> params{};
+  std::array<std::string_view, kMaxParams> kinds{};
+  int count = 0;
+  std::string_view result;
+};
+
+constexpr std::string_view trim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+constexpr Signature parse_signature(std::string_view text) {
+  Signature sig;
+  const size_t open = text.find('(');
+  const size_t close = text.find(')');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+    throw "signature needs parentheses";
+  sig.name = text.substr(0, open);
+  std::string_view inner = text.substr(open + 1, close - open - 1);
+  while (!trim(inner).empty()) {
+    const size_t comma = inner.find(',');
+    std::string_view part = trim(inner.substr(0, comma));
+    const size_t colon = part.find(':');
+    if (colon == std::string_view::npos) throw "parameter needs a kind";
+    if (sig.count == kMaxParams) throw "too many parameters";
+    sig.params[sig.count] = trim(part.substr(0, colon));
+    sig.kinds[sig.count] = trim(part.substr(colon + 1));
+    ++sig.count;
+    if (comma == std::string_view::npos) break;
+    inner.remove_prefix(comma + 1);
+  }
+  const size_t arrow = text.find("->", close);
+  sig.result = arrow == std::string_view::npos ? std::string_view("None") : trim(text.substr(arrow + 2));
+  return sig;
+}
+
+}  // namespace orvane::py

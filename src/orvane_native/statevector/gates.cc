@@ -1,0 +1,225 @@
+#include "orvane_native/statevector/gates.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "orvane_native/statevector/permutation.h"
+#include "orvane_native/support/targets.h"
+
+namespace orvane {
+namespace {
+
+// Floats a gate on k targets needs, or -1 when that count is not
+// representable (so no list can hold it).
+int64_t gate_floats(int64_t k) { return 2 * k + 1 <= 62 ? int64_t{2} << (2 * k) : -1; }
+
+void validate(F64Span state, F64Span gate, int64_t n, I64Span targets) {
+  validate_targets(targets, n);
+  const int64_t dim = pow2(n);
+  if (dim <= 0 || dim > (int64_t{1} << 61) || state.size() < 2 * dim) {
+    panic("state too short for " + std::to_string(n) + " qubits: " + std::to_string(state.size()) + " floats");
+  }
+  const int64_t need = gate_floats(targets.size());
+  if (need < 0 || gate.size() < need) panic_bounds_get(gate.size(), gate.size());
+}
+
+// Complex multiply-accumulate helpers: (x + iy)(u + iv) = (xu - yv) + i(xv + yu).
+struct C {
+  double re, im;
+};
+inline C mul(C a, C b) { return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; }
+inline C add(C a, C b) { return {a.re + b.re, a.im + b.im}; }
+
+}  // namespace
+
+void apply_gate_1q(Span<double> state, F64Span gate, int64_t n, int64_t target) {
+  const C g00{gate.get(0), gate.get(1)}, g01{gate.get(2), gate.get(3)};
+  const C g10{gate.get(4), gate.get(5)}, g11{gate.get(6), gate.get(7)};
+  const int64_t dim = pow2(n);
+  const int64_t s = pow2(n - 1 - target);
+  if (dim <= 0 || s <= 0) return;
+  double* psi = state.data();
+  for (int64_t b = 0; b < dim; b += 2 * s) {
+    for (int64_t j = 0; j < s; ++j) {
+      const int64_t i0 = b + j, i1 = i0 + s;
+      const C a0{psi[2 * i0], psi[2 * i0 + 1]}, a1{psi[2 * i1], psi[2 * i1 + 1]};
+      const C r0 = add(mul(g00, a0), mul(g01, a1));
+      const C r1 = add(mul(g10, a0), mul(g11, a1));
+      psi[2 * i0] = r0.re;
+      psi[2 * i0 + 1] = r0.im;
+      psi[2 * i1] = r1.re;
+      psi[2 * i1 + 1] = r1.im;
+    }
+  }
+}
+
+F64Array swap_2q_basis(F64Span gate) {
+  static constexpr int64_t P[4] = {0, 2, 1, 3};
+  F64Array out(32);
+  for (int64_t r = 0; r < 4; ++r) {
+    for (int64_t c = 0; c < 4; ++c) {
+      const int64_t from = 2 * (r * 4 + c), to = 2 * (P[r] * 4 + P[c]);
+      out[to] = gate.get(from);
+      out[to + 1] = gate.get(from + 1);
+    }
+  }
+  return out;
+}
+
+namespace {
+
+struct AdjacentGate {
+  double re[16], im[16];
+  int64_t col[4];
+  double sign[4];
+  bool permutation;
+};
+
+AdjacentGate read_adjacent(F64Span gate) {
+  AdjacentGate g{};
+  for (int64_t e = 0; e < 16; ++e) {
+    g.re[e] = gate.get(2 * e);
+    g.im[e] = gate.get(2 * e + 1);
+  }
+  g.permutation = true;
+  for (int64_t r = 0; r < 4; ++r) {
+    const bool ok = permutation_row(
+        r, 4, [&](int64_t rr, int64_t c) { return std::pair{g.re[rr * 4 + c], g.im[rr * 4 + c]}; }, &g.col[r],
+        &g.sign[r]);
+    g.permutation = g.permutation && ok;
+  }
+  return g;
+}
+
+}  // namespace
+
+void apply_gate_2q_adjacent(Span<double> state, F64Span gate, int64_t n, int64_t hi) {
+  const AdjacentGate g = read_adjacent(gate);
+  const int64_t s = pow2(n - 1 - hi);
+  const int64_t dim = pow2(n);
+  if (dim < 1 || s < 1) return;
+  double* psi = state.data();
+  for (int64_t b = 0; b < dim; b += 4 * s) {
+    for (int64_t j = 0; j < s; ++j) {
+      const int64_t i[4] = {b + j, b + j + s, b + j + 2 * s, b + j + 3 * s};
+      C a[4];
+      for (int m = 0; m < 4; ++m) a[m] = {psi[2 * i[m]], psi[2 * i[m] + 1]};
+      if (g.permutation) {
+        for (int r = 0; r < 4; ++r) {
+          psi[2 * i[r]] = g.sign[r] * a[g.col[r]].re;
+          psi[2 * i[r] + 1] = g.sign[r] * a[g.col[r]].im;
+        }
+      } else {
+        for (int r = 0; r < 4; ++r) {
+          C acc{0.0, 0.0};
+          for (int c = 0; c < 4; ++c) acc = add(acc, mul(C{g.re[r * 4 + c], g.im[r * 4 + c]}, a[c]));
+          psi[2 * i[r]] = acc.re;
+          psi[2 * i[r] + 1] = acc.im;
+        }
+      }
+    }
+  }
+}
+
+namespace {
+
+struct GeneralPlan {
+  int64_t d = 0;
+  std::vector<int64_t> off;
+  int64_t mask = 0;
+  std::vector<int64_t> col;
+  std::vector<double> sign;
+  bool permutation = true;
+};
+
+GeneralPlan plan_general(F64Span gate, int64_t n, I64Span targets) {
+  GeneralPlan p;
+  const int64_t k = targets.size();
+  p.d = pow2(k);
+  p.off.assign(static_cast<size_t>(p.d), 0);
+  for (int64_t r = 0; r < p.d; ++r) {
+    int64_t o = 0;
+    for (int64_t m = 0; m < k; ++m)
+      if ((r >> (k - 1 - m)) & 1) o |= pow2(n - 1 - targets[m]);
+    p.off[r] = o;
+    p.mask |= o;
+  }
+  p.col.assign(static_cast<size_t>(p.d), -1);
+  p.sign.assign(static_cast<size_t>(p.d), 1.0);
+  const int64_t d = p.d;
+  for (int64_t r = 0; r < d; ++r) {
+    if (!permutation_row(
+            r, d,
+            [&](int64_t rr, int64_t c) { return std::pair{gate.get(2 * (rr * d + c)), gate.get(2 * (rr * d + c) + 1)}; },
+            &p.col[r], &p.sign[r])) {
+      p.permutation = false;
+      break;
+    }
+  }
+  return p;
+}
+
+}  // namespace
+
+void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span targets) {
+  const GeneralPlan p = plan_general(gate, n, targets);
+  const int64_t dim = pow2(n);
+  const int64_t d = p.d;
+  std::vector<double> are(static_cast<size_t>(d)), aim(static_cast<size_t>(d));
+  double* psi = state.data();
+  const double* g = gate.data();
+  for (int64_t b = 0; b < dim; ++b) {
+    if (b & p.mask) continue;
+    for (int64_t c = 0; c < d; ++c) {
+      are[c] = psi[2 * (b | p.off[c])];
+      aim[c] = psi[2 * (b | p.off[c]) + 1];
+    }
+    if (p.permutation) {
+      for (int64_t r = 0; r < d; ++r) {
+        psi[2 * (b | p.off[r])] = p.sign[r] * are[p.col[r]];
+        psi[2 * (b | p.off[r]) + 1] = p.sign[r] * aim[p.col[r]];
+      }
+    } else {
+      for (int64_t r = 0; r < d; ++r) {
+        C acc{0.0, 0.0};
+        const double* row = g + 2 * r * d;
+        for (int64_t c = 0; c < d; ++c) acc = add(acc, mul(C{row[2 * c], row[2 * c + 1]}, C{are[c], aim[c]}));
+        psi[2 * (b | p.off[r])] = acc.re;
+        psi[2 * (b | p.off[r]) + 1] = acc.im;
+      }
+    }
+  }
+}
+
+GateKernel choose_gate_kernel(F64Span gate, int64_t n, I64Span targets) {
+  if (n <= 0 || targets.empty()) return GateKernel::kNone;
+  if (targets.size() == 2 && (targets[0] - targets[1] == 1 || targets[1] - targets[0] == 1)) {
+    return read_adjacent(gate).permutation ? GateKernel::kAdjacentPermutation : GateKernel::kAdjacentDense;
+  }
+  if (targets.size() == 1) return GateKernel::kSingle;
+  return plan_general(gate, n, targets).permutation ? GateKernel::kGeneralPermutation : GateKernel::kGeneralDense;
+}
+
+void apply_gate_into(Span<double> state, F64Span gate, int64_t n, I64Span targets) {
+  if (n <= 0 || targets.empty()) return;
+  validate(state, gate, n, targets);
+  if (targets.size() == 2) {
+    const int64_t t0 = targets[0], t1 = targets[1];
+    if (t1 - t0 == 1) return apply_gate_2q_adjacent(state, gate, n, t1);
+    if (t0 - t1 == 1) return apply_gate_2q_adjacent(state, swap_2q_basis(gate).span(), n, t0);
+  }
+  if (targets.size() == 1) return apply_gate_1q(state, gate, n, targets[0]);
+  apply_gate_general(state, gate, n, targets);
+}
+
+F64Array apply_gate(F64Span state, F64Span gate, int64_t n, I64Span targets) {
+  if (n > 0 && !targets.empty()) {
+    validate(state, gate, n, targets);  // reject before copying
+  }
+  F64Array out = F64Array::copy_of(state);
+  apply_gate_into(out.mut(), gate, n, targets);
+  return out;
+}
+
+}  // namespace orvane

@@ -1,0 +1,62 @@
+#include "orvane_native/statevector/measure.h"
+
+#include <cmath>
+
+#include "orvane_native/support/targets.h"
+
+namespace orvane {
+
+int64_t sample_outcome(F64Span probabilities, double u) {
+  const int64_t count = probabilities.size();
+  if (count == 0) return -1;
+  double sum = 0.0;
+  for (int64_t i = 0; i < count; ++i) {
+    sum += probabilities[i];
+    if (u < sum) return i;
+  }
+  return count - 1;
+}
+
+namespace {
+
+// Validates what every measurement function needs before reading: distinct
+// targets in range and a state of at least 2^(n+1) floats.
+int64_t checked_dimension(F64Span state, I64Span targets, int64_t num_qubits) {
+  const int64_t dim = pow2(num_qubits);
+  validate_targets(targets, num_qubits);
+  if (dim > 0) require_length("state", state.size(), 2 * dim);
+  return dim;
+}
+
+}  // namespace
+
+F64Array state_probabilities(F64Span state, I64Span targets, int64_t num_qubits) {
+  const int64_t dim = checked_dimension(state, targets, num_qubits);
+  F64Array probs(pow2(targets.size()));
+  if (dim <= 0) return probs;
+  for (int64_t i = 0; i < dim; ++i) {
+    const double re = state[2 * i], im = state[2 * i + 1];
+    probs[outcome_index(i, targets, num_qubits)] += re * re + im * im;
+  }
+  return probs;
+}
+
+F64Array collapse_state(F64Span state, I64Span targets, int64_t outcome, int64_t num_qubits) {
+  const int64_t dim = checked_dimension(state, targets, num_qubits);
+  double sum = 0.0;
+  for (int64_t i = 0; i < dim; ++i) {
+    if (outcome_index(i, targets, num_qubits) != outcome) continue;
+    const double re = state[2 * i], im = state[2 * i + 1];
+    sum += re * re + im * im;
+  }
+  const double scale = sum > 0.0 ? 1.0 / std::sqrt(sum) : 0.0;
+  F64Array result(2 * dim);
+  for (int64_t i = 0; i < dim; ++i) {
+    if (outcome_index(i, targets, num_qubits) != outcome) continue;
+    result[2 * i] = scale * state[2 * i];
+    result[2 * i + 1] = scale * state[2 * i + 1];
+  }
+  return result;
+}
+
+}  // namespace orvane
