@@ -1,0 +1,142 @@
+#include "orvane_native/statevector/gates_simd.h"
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#include <immintrin.h>
+
+namespace orvane::simd {
+namespace {
+
+// g * a for packed complex numbers [ar0, ai0, ar1, ai1] (g may differ per
+// lane): [gr*ar - gi*ai, gr*ai + gi*ar], each product rounded before the sum.
+inline __m256d cmul(__m256d gr, __m256d gi, __m256d a) {
+  const __m256d swapped = _mm256_permute_pd(a, 0b0101);
+  return _mm256_addsub_pd(_mm256_mul_pd(gr, a), _mm256_mul_pd(gi, swapped));
+}
+
+inline __m256d low_twice(__m256d v) { return _mm256_permute2f128_pd(v, v, 0x00); }
+inline __m256d high_twice(__m256d v) { return _mm256_permute2f128_pd(v, v, 0x11); }
+// [x, x, y, y]
+inline __m256d pair(double x, double y) { return _mm256_set_pd(y, y, x, x); }
+
+}  // namespace
+
+void apply_1q_avx2(double* psi, int64_t dim, int64_t s, const double* g) {
+  if (s == 1) {
+    // Both amplitudes of a pair share one register: lanes hold rows 0 and 1.
+    const __m256d left_r = pair(g[0], g[4]), left_i = pair(g[1], g[5]);
+    const __m256d right_r = pair(g[2], g[6]), right_i = pair(g[3], g[7]);
+    for (int64_t b = 0; b < dim; b += 2) {
+      const __m256d v = _mm256_loadu_pd(psi + 2 * b);
+      const __m256d out =
+          _mm256_add_pd(cmul(left_r, left_i, low_twice(v)), cmul(right_r, right_i, high_twice(v)));
+      _mm256_storeu_pd(psi + 2 * b, out);
+    }
+    return;
+  }
+  const __m256d g00r = _mm256_set1_pd(g[0]), g00i = _mm256_set1_pd(g[1]);
+  const __m256d g01r = _mm256_set1_pd(g[2]), g01i = _mm256_set1_pd(g[3]);
+  const __m256d g10r = _mm256_set1_pd(g[4]), g10i = _mm256_set1_pd(g[5]);
+  const __m256d g11r = _mm256_set1_pd(g[6]), g11i = _mm256_set1_pd(g[7]);
+  for (int64_t b = 0; b < dim; b += 2 * s) {
+    double* p0 = psi + 2 * b;
+    double* p1 = p0 + 2 * s;
+    for (int64_t j = 0; j < s; j += 2) {
+      const __m256d a0 = _mm256_loadu_pd(p0 + 2 * j);
+      const __m256d a1 = _mm256_loadu_pd(p1 + 2 * j);
+      const __m256d r0 = _mm256_add_pd(cmul(g00r, g00i, a0), cmul(g01r, g01i, a1));
+      const __m256d r1 = _mm256_add_pd(cmul(g10r, g10i, a0), cmul(g11r, g11i, a1));
+      _mm256_storeu_pd(p0 + 2 * j, r0);
+      _mm256_storeu_pd(p1 + 2 * j, r1);
+    }
+  }
+}
+
+namespace {
+
+// Two targets, the smaller stride at least 2: runs of `lo` consecutive bases,
+// two bases per register.
+void apply_2q_wide(double* psi, int64_t dim, const int64_t off[4], int64_t lo, int64_t hi, const double* re,
+                   const double* im) {
+  __m256d gr[16], gi[16];
+  for (int e = 0; e < 16; ++e) {
+    gr[e] = _mm256_set1_pd(re[e]);
+    gi[e] = _mm256_set1_pd(im[e]);
+  }
+  for (int64_t i = 0; i < dim; i += 2 * hi) {
+    for (int64_t j = i; j < i + hi; j += 2 * lo) {
+      double* p[4] = {psi + 2 * (j + off[0]), psi + 2 * (j + off[1]), psi + 2 * (j + off[2]),
+                      psi + 2 * (j + off[3])};
+      for (int64_t k = 0; k < lo; k += 2) {
+        __m256d a[4];
+        for (int m = 0; m < 4; ++m) a[m] = _mm256_loadu_pd(p[m] + 2 * k);
+        for (int r = 0; r < 4; ++r) {
+          __m256d acc = _mm256_setzero_pd();
+          for (int c = 0; c < 4; ++c) acc = _mm256_add_pd(acc, cmul(gr[r * 4 + c], gi[r * 4 + c], a[c]));
+          _mm256_storeu_pd(p[r] + 2 * k, acc);
+        }
+      }
+    }
+  }
+}
+
+// Two targets, one of stride 1: each register holds the pair of amplitudes
+// that differ in that target; the two registers differ in the other target.
+void apply_2q_narrow(double* psi, int64_t dim, const int64_t off[4], int64_t hi, const double* re,
+                     const double* im) {
+  // Local index of register h, lane l.
+  int idx[2][2];
+  for (int r = 0; r < 4; ++r) idx[off[r] >= hi ? 1 : 0][off[r] & 1] = r;
+  __m256d gr[2][4], gi[2][4];
+  for (int h = 0; h < 2; ++h)
+    for (int c = 0; c < 4; ++c) {
+      gr[h][c] = pair(re[idx[h][0] * 4 + c], re[idx[h][1] * 4 + c]);
+      gi[h][c] = pair(im[idx[h][0] * 4 + c], im[idx[h][1] * 4 + c]);
+    }
+  // Which register and lane hold local index c.
+  int reg[4], lane[4];
+  for (int h = 0; h < 2; ++h)
+    for (int l = 0; l < 2; ++l) {
+      reg[idx[h][l]] = h;
+      lane[idx[h][l]] = l;
+    }
+  for (int64_t i = 0; i < dim; i += 2 * hi) {
+    for (int64_t b = i; b < i + hi; b += 2) {
+      const __m256d v[2] = {_mm256_loadu_pd(psi + 2 * b), _mm256_loadu_pd(psi + 2 * (b + hi))};
+      __m256d a[4];
+      for (int c = 0; c < 4; ++c) a[c] = lane[c] == 0 ? low_twice(v[reg[c]]) : high_twice(v[reg[c]]);
+      for (int h = 0; h < 2; ++h) {
+        __m256d acc = _mm256_setzero_pd();
+        for (int c = 0; c < 4; ++c) acc = _mm256_add_pd(acc, cmul(gr[h][c], gi[h][c], a[c]));
+        _mm256_storeu_pd(psi + 2 * (b + h * hi), acc);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void apply_2q_avx2(double* psi, int64_t dim, const int64_t off[4], int64_t lo, int64_t hi, const double* re,
+                   const double* im) {
+  if (lo >= 2) return apply_2q_wide(psi, dim, off, lo, hi, re, im);
+  apply_2q_narrow(psi, dim, off, hi, re, im);
+}
+
+}  // namespace orvane::simd
+
+#pragma GCC pop_options
+
+namespace orvane::simd {
+
+namespace {
+bool g_enabled = true;
+}
+
+bool has_avx2() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported && g_enabled;
+}
+
+void set_enabled(bool enabled) { g_enabled = enabled; }
+
+}  // namespace orvane::simd
