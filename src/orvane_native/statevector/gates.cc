@@ -33,6 +33,34 @@ struct C {
 inline C mul(C a, C b) { return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; }
 inline C add(C a, C b) { return {a.re + b.re, a.im + b.im}; }
 
+// Signed-permutation path shared by the two-qubit and general kernels: in
+// every group of d amplitudes (base b with no target bit set, offsets off),
+// row r takes sign[r] times the amplitude of column col[r]. Rows that keep
+// their own amplitude with sign +1 are neither read nor written, so a CNOT
+// touches only the half of the state it changes.
+void permute_groups(double* psi, int64_t dim, const int64_t* off, int64_t d, int64_t mask, const int64_t* col,
+                    const double* sign) {
+  std::vector<int64_t> moved;
+  for (int64_t r = 0; r < d; ++r)
+    if (col[r] != r || sign[r] != 1.0) moved.push_back(r);
+  if (moved.empty()) return;
+  const int64_t m = static_cast<int64_t>(moved.size());
+  std::vector<double> tmp(static_cast<size_t>(2 * m));
+  const int64_t groups = dim / d;
+  for (int64_t b = 0, i = 0; i < groups; ++i, b = ((b | mask) + 1) & ~mask) {
+    for (int64_t x = 0; x < m; ++x) {
+      const int64_t src = 2 * (b | off[col[moved[x]]]);
+      tmp[2 * x] = psi[src];
+      tmp[2 * x + 1] = psi[src + 1];
+    }
+    for (int64_t x = 0; x < m; ++x) {
+      const int64_t dst = 2 * (b | off[moved[x]]);
+      psi[dst] = sign[moved[x]] * tmp[2 * x];
+      psi[dst + 1] = sign[moved[x]] * tmp[2 * x + 1];
+    }
+  }
+}
+
 }  // namespace
 
 void apply_gate_1q(Span<double> state, F64Span gate, int64_t n, int64_t target) {
@@ -106,7 +134,11 @@ void apply_gate_2q_adjacent(Span<double> state, F64Span gate, int64_t n, int64_t
   const int64_t dim = pow2(n);
   if (dim < 1 || s < 1) return;
   double* psi = state.data();
-  if (!g.permutation && simd::has_avx2()) {
+  if (g.permutation) {
+    const int64_t off[4] = {0, s, 2 * s, 3 * s};
+    return permute_groups(psi, dim, off, 4, 3 * s, g.col, g.sign);
+  }
+  if (simd::has_avx2()) {
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
     return simd::apply_2q_avx2(psi, dim, off, s, 2 * s, g.re, g.im);
   }
@@ -115,18 +147,11 @@ void apply_gate_2q_adjacent(Span<double> state, F64Span gate, int64_t n, int64_t
       const int64_t i[4] = {b + j, b + j + s, b + j + 2 * s, b + j + 3 * s};
       C a[4];
       for (int m = 0; m < 4; ++m) a[m] = {psi[2 * i[m]], psi[2 * i[m] + 1]};
-      if (g.permutation) {
-        for (int r = 0; r < 4; ++r) {
-          psi[2 * i[r]] = g.sign[r] * a[g.col[r]].re;
-          psi[2 * i[r] + 1] = g.sign[r] * a[g.col[r]].im;
-        }
-      } else {
-        for (int r = 0; r < 4; ++r) {
-          C acc{0.0, 0.0};
-          for (int c = 0; c < 4; ++c) acc = add(acc, mul(C{g.re[r * 4 + c], g.im[r * 4 + c]}, a[c]));
-          psi[2 * i[r]] = acc.re;
-          psi[2 * i[r] + 1] = acc.im;
-        }
+      for (int r = 0; r < 4; ++r) {
+        C acc{0.0, 0.0};
+        for (int c = 0; c < 4; ++c) acc = add(acc, mul(C{g.re[r * 4 + c], g.im[r * 4 + c]}, a[c]));
+        psi[2 * i[r]] = acc.re;
+        psi[2 * i[r] + 1] = acc.im;
       }
     }
   }
@@ -186,21 +211,17 @@ void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span tar
     return simd::apply_2q_avx2(state.data(), dim, off, lo, hi, re, im);
   }
   const int64_t d = p.d;
-  std::vector<double> are(static_cast<size_t>(d)), aim(static_cast<size_t>(d));
   double* psi = state.data();
+  if (p.permutation) return permute_groups(psi, dim, p.off.data(), d, p.mask, p.col.data(), p.sign.data());
+  std::vector<double> are(static_cast<size_t>(d)), aim(static_cast<size_t>(d));
   const double* g = gate.data();
-  for (int64_t b = 0; b < dim; ++b) {
-    if (b & p.mask) continue;
+  const int64_t groups = dim / d;
+  for (int64_t b = 0, i = 0; i < groups; ++i, b = ((b | p.mask) + 1) & ~p.mask) {
     for (int64_t c = 0; c < d; ++c) {
       are[c] = psi[2 * (b | p.off[c])];
       aim[c] = psi[2 * (b | p.off[c]) + 1];
     }
-    if (p.permutation) {
-      for (int64_t r = 0; r < d; ++r) {
-        psi[2 * (b | p.off[r])] = p.sign[r] * are[p.col[r]];
-        psi[2 * (b | p.off[r]) + 1] = p.sign[r] * aim[p.col[r]];
-      }
-    } else {
+    {
       for (int64_t r = 0; r < d; ++r) {
         C acc{0.0, 0.0};
         const double* row = g + 2 * r * d;
