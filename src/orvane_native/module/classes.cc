@@ -46,7 +46,7 @@ void instance_dealloc(PyObject* self) {
 
 template <class Record>
 PyObject* instance_repr(PyObject* self) {
-  const std::string text = repr(record_of<Record>(self));
+  const std::string text = ClassTraits<Record>::repr(record_of<Record>(self));
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
@@ -179,7 +179,9 @@ int add_class(PyObject* module, int index) {
 }  // namespace
 
 int add_classes(PyObject* module) {
+  if (add_class<NativeTableau>(module, 0) < 0) return -1;
   if (add_class<NativeState>(module, 1) < 0) return -1;
+  if (add_class<NativeDensity>(module, 2) < 0) return -1;
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "orvane_native/module/module_builder.h"
 #include "orvane_native/module/python.h"
 #include "orvane_native/support/field.h"
+#include "orvane_native/support/wyrand.h"
 
 namespace orvane::py {
 namespace {
@@ -44,7 +45,7 @@ extern "C" PyMODINIT_FUNC PyInit_orvane_native(void) {
   if (g_module != nullptr) return g_module->init();
   // Field storage of the persistent objects comes from the host allocator.
   orvane::set_field_allocator({&PyObject_Calloc, &PyObject_Free});
-  // (generator seeding added with the stabilizer simulator)
+  orvane::seed_generator_from_clock();
   g_module = new Module("orvane_native",
                         "clifford_run runs a Clifford circuit `repetitions` times and returns the");
   for (const PyMethodDef& def : catalogue()) g_module->add_function_owned(def);

@@ -77,9 +77,4 @@ int64_t measure(NativeState& s, I64Span targets, double u) {
 
 }  // namespace state_methods
 
-std::string repr(const NativeState& s) {
-  return "NativeState(state: buffer(" + std::to_string(s.state.size()) + "), num_qubits: " +
-         std::to_string(s.num_qubits) + ")";
-}
-
 }  // namespace orvane

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "orvane_native/support/array.h"
 #include "orvane_native/support/field.h"
@@ -32,7 +31,5 @@ F64Array probabilities(NativeState& s, I64Span targets);
 int64_t measure(NativeState& s, I64Span targets, double u);
 
 }  // namespace state_methods
-
-std::string repr(const NativeState& s);
 
 }  // namespace orvane
