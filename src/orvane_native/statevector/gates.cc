@@ -70,10 +70,9 @@ void apply_gate_1q(Span<double> state, F64Span gate, int64_t n, int64_t target) 
   const int64_t s = pow2(n - 1 - target);
   if (dim <= 0 || s <= 0) return;
   double* psi = state.data();
-  if (simd::has_avx2()) {
-    const double g[8] = {g00.re, g00.im, g01.re, g01.im, g10.re, g10.im, g11.re, g11.im};
-    return simd::apply_1q_avx2(psi, dim, s, g);
-  }
+  const double g[8] = {g00.re, g00.im, g01.re, g01.im, g10.re, g10.im, g11.re, g11.im};
+  if (s >= 4 && simd::has_avx512()) return simd::apply_1q_avx512(psi, dim, s, g);
+  if (simd::has_avx2()) return simd::apply_1q_avx2(psi, dim, s, g);
   for (int64_t b = 0; b < dim; b += 2 * s) {
     for (int64_t j = 0; j < s; ++j) {
       const int64_t i0 = b + j, i1 = i0 + s;

@@ -13,6 +13,10 @@ bool has_avx2();
 // Turns the vector variants off or on (native tests compare both paths).
 void set_enabled(bool enabled);
 
+bool has_avx512();
+// The one-qubit kernel with 512-bit registers, for strides s >= 4.
+void apply_1q_avx512(double* psi, int64_t dim, int64_t s, const double* g);
+
 // One-qubit dense gate g (8 floats) on a qubit of stride s (in amplitudes).
 void apply_1q_avx2(double* psi, int64_t dim, int64_t s, const double* g);
 
