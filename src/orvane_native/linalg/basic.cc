@@ -1,0 +1,189 @@
+#include "orvane_native/linalg/basic.h"
+
+#include <bit>
+#include <cmath>
+#include <string>
+
+#include "orvane_native/linalg/complex.h"
+#include "orvane_native/support/targets.h"
+
+namespace orvane {
+
+F64Array complex_identity_flat(int64_t dim) {
+  F64Array r(complex_matrix_floats(dim));
+  for (int64_t k = 0; k < dim; ++k) r[k * (2 * dim + 2)] = 1.0;
+  return r;
+}
+
+F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
+  if (a_dim <= 0 || b_dim <= 0) return {};
+  const int64_t dim = checked_product(a_dim, b_dim);
+  F64Array r(complex_matrix_floats(dim));
+  for (int64_t i = 0; i < a_dim; ++i) {
+    for (int64_t j = 0; j < a_dim; ++j) {
+      const Complex x = read_complex(a, 2 * (i * a_dim + j));
+      for (int64_t k = 0; k < b_dim; ++k) {
+        double* out = r.data() + 2 * ((i * b_dim + k) * dim + j * b_dim);
+        for (int64_t l = 0; l < b_dim; ++l) {
+          store(out + 2 * l, mul(x, read_complex(b, 2 * (k * b_dim + l))));
+        }
+      }
+    }
+  }
+  return r;
+}
+
+F64Array matmul(F64Span a, F64Span b, int64_t dim) {
+  if (dim <= 0) return {};
+  F64Array r(complex_matrix_floats(dim));
+  const int64_t row = 2 * dim;
+  for (int64_t i = 0; i < dim; ++i) {
+    double* out = r.data() + i * row;
+    for (int64_t k = 0; k < dim; ++k) {
+      const Complex x = read_complex(a, i * row + 2 * k);
+      if (is_zero(x)) continue;
+      const int64_t start = k * row;
+      const bool whole_row = b.size() - start >= row;
+      for (int64_t j = 0; j < dim; ++j) {
+        const Complex y = whole_row ? load(b.data() + start + 2 * j) : read_complex(b, start + 2 * j);
+        const Complex p = mul(x, y);
+        out[2 * j] = p.re + out[2 * j];
+        out[2 * j + 1] = p.im + out[2 * j + 1];
+      }
+    }
+  }
+  return r;
+}
+
+F64Array dagger(F64Span a, int64_t dim) {
+  if (dim <= 0) return {};
+  F64Array r(complex_matrix_floats(dim));
+  constexpr uint64_t kSignBit = uint64_t{1} << 63;
+  for (int64_t i = 0; i < dim; ++i) {
+    for (int64_t j = 0; j < dim; ++j) {
+      const Complex x = read_complex(a, 2 * (j * dim + i));
+      r[2 * (i * dim + j)] = x.re;
+      r[2 * (i * dim + j) + 1] = std::bit_cast<double>(std::bit_cast<uint64_t>(x.im) ^ kSignBit);
+    }
+  }
+  return r;
+}
+
+F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) {
+  if (dim <= 0) return {};
+  F64Array r(complex_matrix_floats(dim));
+  for (int64_t f = 0; f < r.size(); ++f) {
+    const double x = a.get(f);
+    r[f] = std::fma(scale, b.get(f), x);
+  }
+  return r;
+}
+
+F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) {
+  if (dim <= 0) return {};
+  F64Array r(checked_product(dim, 2));
+  int64_t f = 0;  // float index of matrix entry (i, k), read in row-major order
+  for (int64_t i = 0; i < dim; ++i) {
+    Complex acc{0.0, 0.0};
+    for (int64_t k = 0; k < dim; ++k, f += 2) {
+      const Complex m = read_complex(matrix, f);
+      const Complex p = mul(m, read_complex(vector, 2 * k));
+      acc = {acc.re + p.re, acc.im + p.im};
+    }
+    store(r.data() + 2 * i, acc);
+  }
+  return r;
+}
+
+int64_t is_identity_matrix(F64Span matrix, int64_t dim, double atol) {
+  int64_t f = 0;
+  for (int64_t r = 0; r < dim; ++r) {
+    for (int64_t c = 0; c < dim; ++c, f += 2) {
+      const Complex x = read_complex(matrix, f);
+      const double d = r == c ? 1.0 : 0.0;
+      if (std::fabs(x.re - d) > atol || std::fabs(x.im) > atol) return 0;
+    }
+  }
+  return 1;
+}
+
+int64_t matrix_allclose(F64Span a, F64Span b, int64_t dim, double atol) {
+  int64_t f = 0;
+  for (int64_t r = 0; r < dim; ++r) {
+    for (int64_t c = 0; c < dim; ++c) {
+      for (int part = 0; part < 2; ++part, ++f) {
+        const double x = a.get(f);
+        if (std::fabs(x - b.get(f)) > atol) return 0;
+      }
+    }
+  }
+  return 1;
+}
+
+namespace {
+
+// The operator is read column by column (row inner) for the first base
+// index; fails like that read would on the first float it lacks.
+void require_operator(F64Span op, int64_t op_dim) {
+  const int64_t len = op.size();
+  if (len >= complex_matrix_floats(op_dim)) return;
+  for (int64_t c = 0; c < op_dim; ++c) {
+    for (int64_t r = 0; r < op_dim; ++r) {
+      const int64_t f = 2 * (r * op_dim + c);
+      if (f >= len) panic_bounds_get(f, len);
+      if (f + 1 >= len) panic_bounds_get(f + 1, len);
+    }
+  }
+}
+
+}  // namespace
+
+F64Array embed_operator(F64Span op, int64_t op_dim, I64Span targets, int64_t num_qubits) {
+  if (op_dim < 0) panic_negative_length(op_dim);
+  if (num_qubits < 0 || num_qubits > 63) return {};
+  validate_targets(targets, num_qubits);
+  const int64_t t = targets.size();
+  if (t > 62 || op_dim != int64_t{1} << t) {
+    panic("embed_operator: op_dim must be 2^len(targets): op_dim " + std::to_string(op_dim) + ", " +
+          std::to_string(t) + " targets");
+  }
+
+  // 2*N*N floats in wrapping 64-bit arithmetic: num_qubits = 30 overflows the
+  // byte count (allocation failure), 31 gives a negative length, and 32..63
+  // wrap to an empty result whose first write, entry (0, 0), fails.
+  const uint64_t n = uint64_t{1} << num_qubits;
+  F64Array result(static_cast<int64_t>(2 * n * n));
+  if (result.empty()) {
+    read_complex(op, 0);
+    panic_bounds_set(0, 0);
+  }
+  const int64_t dim = static_cast<int64_t>(n);
+
+  // mask[i]: the global bits of local index i; targets[0] is local bit t-1.
+  I64Array masks(op_dim);
+  int64_t all = 0;
+  for (int64_t i = 0; i < op_dim; ++i) {
+    int64_t m = 0;
+    for (int64_t p = 0; p < t; ++p) {
+      if ((i >> (t - 1 - p)) & 1) m |= int64_t{1} << (num_qubits - 1 - targets[p]);
+    }
+    masks[i] = m;
+    all |= m;
+  }
+
+  require_operator(op, op_dim);
+  for (int64_t l = 0; l < dim; ++l) {
+    if (l & all) continue;
+    for (int64_t c = 0; c < op_dim; ++c) {
+      const int64_t col = l | masks[c];
+      for (int64_t r = 0; r < op_dim; ++r) {
+        const int64_t f = 2 * ((l | masks[r]) * dim + col);
+        result[f] = op[2 * (r * op_dim + c)];
+        result[f + 1] = op[2 * (r * op_dim + c) + 1];
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace orvane
