@@ -200,3 +200,13 @@ def test_measurement_degenerate_sizes():
     assert on.state_probabilities([], [], -1) == [0.0]
     assert on.collapse_state([1.0, 0.0], [], 0, 0) == [1.0, 0.0]
     assert on.collapse_state([5.0], [], 0, 70) == []
+
+
+@pytest.mark.parametrize("fn, args", [
+    (on.state_probabilities, ([1.0, 0.0], [0], 62)),
+    (on.collapse_state, ([1.0, 0.0], [0], 0, 62)),
+    (on.state_probabilities, ([1.0, 0.0], [0], 61)),
+])
+def test_huge_registers_never_read_past_the_state(fn, args):
+    with pytest.raises(RuntimeError, match="state too short"):
+        fn(*args)

@@ -24,7 +24,9 @@ namespace {
 int64_t checked_dimension(F64Span state, I64Span targets, int64_t num_qubits) {
   const int64_t dim = pow2(num_qubits);
   validate_targets(targets, num_qubits);
-  if (dim > 0) require_length("state", state.size(), 2 * dim);
+  // 2^(n+1) floats; from n = 62 that count is not representable, so no
+  // state can be long enough.
+  if (dim > 0) require_length("state", state.size(), num_qubits >= 62 ? INT64_MAX : 2 * dim);
   return dim;
 }
 

@@ -1,0 +1,130 @@
+#include "orvane_native/density/kernels_simd.h"
+
+#include <vector>
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#include <immintrin.h>
+
+#include "orvane_native/density/general_strip.h"
+
+namespace orvane::simd {
+namespace {
+
+// k * x for packed complex numbers x = [xr, xi, ...] and k given as its
+// real parts kr and imaginary parts ki: [kr xr - ki xi, kr xi + ki xr].
+inline __m256d cmul(__m256d kr, __m256d ki, __m256d x) {
+  return _mm256_addsub_pd(_mm256_mul_pd(kr, x), _mm256_mul_pd(ki, _mm256_permute_pd(x, 0b0101)));
+}
+
+// x * conj(k), with nki = -ki: [kr xr + ki xi, kr xi - ki xr].
+inline __m256d cmul_conj(__m256d kr, __m256d nki, __m256d x) {
+  return _mm256_addsub_pd(_mm256_mul_pd(kr, x), _mm256_mul_pd(nki, _mm256_permute_pd(x, 0b0101)));
+}
+
+// One operator's entries, with negated imaginary parts for the conjugate
+// products; plain doubles, broadcast where they are used.
+struct Op {
+  double ar, ai, br, bi, cr, ci, dr, di;
+  double nai, nbi, nci, ndi;
+};
+
+std::vector<Op> split_ops(int64_t m, const double* tab) {
+  std::vector<Op> ops(static_cast<size_t>(m));
+  const double *ar = tab, *ai = ar + m, *br = ai + m, *bi = br + m;
+  const double *cr = bi + m, *ci = cr + m, *dr = ci + m, *di = dr + m;
+  for (int64_t i = 0; i < m; ++i) {
+    ops[i] = {ar[i], ai[i], br[i], bi[i], cr[i], ci[i], dr[i], di[i], -ai[i], -bi[i], -ci[i], -di[i]};
+  }
+  return ops;
+}
+
+inline __m256d bc(const double& x) { return _mm256_broadcast_sd(&x); }
+
+// s >= 2: columns c and c+1 are both block bases, so one vector carries the
+// same entry of two neighbouring blocks.
+void wide(double* rho, int64_t dim, int64_t s, const std::vector<Op>& ops) {
+  for (int64_t j = 0; j < dim; j = ((j | s) + 1) & ~s) {
+    double* row0 = rho + 2 * j * dim;
+    double* row1 = rho + 2 * (j + s) * dim;
+    for (int64_t cb = 0; cb < dim; cb += 2 * s) {
+      for (int64_t c = cb; c < cb + s; c += 2) {
+        const __m256d p00 = _mm256_loadu_pd(row0 + 2 * c), p01 = _mm256_loadu_pd(row0 + 2 * (c + s));
+        const __m256d p10 = _mm256_loadu_pd(row1 + 2 * c), p11 = _mm256_loadu_pd(row1 + 2 * (c + s));
+        __m256d y00 = _mm256_setzero_pd(), y01 = y00, y10 = y00, y11 = y00;
+        for (const Op& o : ops) {
+          const __m256d ar = bc(o.ar), ai = bc(o.ai), br = bc(o.br), bi = bc(o.bi);
+          const __m256d cr = bc(o.cr), ci = bc(o.ci), dr = bc(o.dr), di = bc(o.di);
+          const __m256d t00 = _mm256_add_pd(cmul(ar, ai, p00), cmul(br, bi, p10));
+          const __m256d t01 = _mm256_add_pd(cmul(ar, ai, p01), cmul(br, bi, p11));
+          const __m256d t10 = _mm256_add_pd(cmul(cr, ci, p00), cmul(dr, di, p10));
+          const __m256d t11 = _mm256_add_pd(cmul(cr, ci, p01), cmul(dr, di, p11));
+          const __m256d nai = bc(o.nai), nbi = bc(o.nbi), nci = bc(o.nci), ndi = bc(o.ndi);
+          y00 = _mm256_add_pd(y00, _mm256_add_pd(cmul_conj(ar, nai, t00), cmul_conj(br, nbi, t01)));
+          y01 = _mm256_add_pd(y01, _mm256_add_pd(cmul_conj(cr, nci, t00), cmul_conj(dr, ndi, t01)));
+          y10 = _mm256_add_pd(y10, _mm256_add_pd(cmul_conj(ar, nai, t10), cmul_conj(br, nbi, t11)));
+          y11 = _mm256_add_pd(y11, _mm256_add_pd(cmul_conj(cr, nci, t10), cmul_conj(dr, ndi, t11)));
+        }
+        _mm256_storeu_pd(row0 + 2 * c, y00);
+        _mm256_storeu_pd(row0 + 2 * (c + s), y01);
+        _mm256_storeu_pd(row1 + 2 * c, y10);
+        _mm256_storeu_pd(row1 + 2 * (c + s), y11);
+      }
+    }
+  }
+}
+
+// s = 1: a block's two columns are neighbours, so one vector carries a row
+// of one block, [x0, x1]. T = K B works on rows as a whole; for the
+// accumulator, T's entries are broadcast to both lanes and multiplied by the
+// per-lane conjugates [K[0][e], K[1][e]].
+void narrow(double* rho, int64_t dim, const std::vector<Op>& ops) {
+  // Per operator: [ar, ar, cr, cr], [-ai, -ai, -ci, -ci], [br, br, dr, dr], [-bi, -bi, -di, -di].
+  std::vector<double> lanes(16 * ops.size());
+  for (size_t i = 0; i < ops.size(); ++i) {
+    const Op& o = ops[i];
+    const double v[16] = {o.ar, o.ar, o.cr, o.cr, o.nai, o.nai, o.nci, o.nci,
+                          o.br, o.br, o.dr, o.dr, o.nbi, o.nbi, o.ndi, o.ndi};
+    for (int e = 0; e < 16; ++e) lanes[16 * i + e] = v[e];
+  }
+  for (int64_t j = 0; j < dim; j += 2) {
+    double* row0 = rho + 2 * j * dim;
+    double* row1 = row0 + 2 * dim;
+    for (int64_t c = 0; c < dim; c += 2) {
+      const __m256d v0 = _mm256_loadu_pd(row0 + 2 * c), v1 = _mm256_loadu_pd(row1 + 2 * c);
+      __m256d y0 = _mm256_setzero_pd(), y1 = y0;
+      for (size_t i = 0; i < ops.size(); ++i) {
+        const Op& o = ops[i];
+        const double* l = lanes.data() + 16 * i;
+        const __m256d acr = _mm256_loadu_pd(l), naci = _mm256_loadu_pd(l + 4);
+        const __m256d bdr = _mm256_loadu_pd(l + 8), nbdi = _mm256_loadu_pd(l + 12);
+        const __m256d t0 = _mm256_add_pd(cmul(bc(o.ar), bc(o.ai), v0), cmul(bc(o.br), bc(o.bi), v1));  // [T00, T01]
+        const __m256d t1 = _mm256_add_pd(cmul(bc(o.cr), bc(o.ci), v0), cmul(bc(o.dr), bc(o.di), v1));  // [T10, T11]
+        const __m256d t00 = _mm256_permute2f128_pd(t0, t0, 0x00), t01 = _mm256_permute2f128_pd(t0, t0, 0x11);
+        const __m256d t10 = _mm256_permute2f128_pd(t1, t1, 0x00), t11 = _mm256_permute2f128_pd(t1, t1, 0x11);
+        y0 = _mm256_add_pd(y0, _mm256_add_pd(cmul_conj(acr, naci, t00), cmul_conj(bdr, nbdi, t01)));
+        y1 = _mm256_add_pd(y1, _mm256_add_pd(cmul_conj(acr, naci, t10), cmul_conj(bdr, nbdi, t11)));
+      }
+      _mm256_storeu_pd(row0 + 2 * c, y0);
+      _mm256_storeu_pd(row1 + 2 * c, y1);
+    }
+  }
+}
+
+}  // namespace
+
+void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const double* tab) {
+  const std::vector<Op> ops = split_ops(m, tab);
+  if (s >= 2) return wide(rho, dim, s, ops);
+  narrow(rho, dim, ops);
+}
+
+void general_strip_avx2(int64_t d, int64_t dim, int64_t nb, int64_t m, const double* kre, const double* kim,
+                        const double* bre, const double* bim, double* are, double* aim, double* tre, double* tim,
+                        double* sre, double* sim) {
+  general_strip<1>(d, dim, nb, m, kre, kim, bre, bim, are, aim, tre, tim, sre, sim);
+}
+
+}  // namespace orvane::simd
+
+#pragma GCC pop_options

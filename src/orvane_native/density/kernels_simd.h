@@ -1,0 +1,22 @@
+// Vector-unit variants of the density-matrix channel kernels, chosen at run
+// time (orvane::simd::has_avx2). They perform exactly the scalar kernels'
+// operations: every product rounded, sums in the same order, no fused
+// multiply-adds, so results are bit-identical whichever variant runs.
+#pragma once
+
+#include <cstdint>
+
+namespace orvane::simd {
+
+// One-qubit Kraus operators on the qubit of stride s >= 1 of a dim x dim
+// density matrix. `tab` holds eight tables of m floats: re/im of K[0][0],
+// K[0][1], K[1][0], K[1][1] for each operator, in that order.
+void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const double* tab);
+
+// The general block algorithm's arithmetic for one row base (see
+// general_strip.h for the layout and the operations).
+void general_strip_avx2(int64_t d, int64_t dim, int64_t nb, int64_t m, const double* kre, const double* kim,
+                        const double* bre, const double* bim, double* are, double* aim, double* tre, double* tim,
+                        double* sre, double* sim);
+
+}  // namespace orvane::simd
