@@ -1,0 +1,32 @@
+// The stateless Clifford-circuit functions: sampling measurement records
+// over many repetitions, and the tableau reached by a circuit.
+#pragma once
+
+#include <cstdint>
+
+#include "orvane_native/support/array.h"
+
+namespace orvane {
+
+// Runs the instruction stream `repetitions` times from |0...0> and returns
+// m * repetitions outcomes (m = number of measurement triples), entry
+// rep*m + k holding the k-th measurement of repetition rep, xored with
+// invert_mask[k] where the mask has such an entry. The process-wide
+// generator is reseeded from `seed` once per call and gives one draw per
+// measurement, deterministic outcomes included. Nothing is run (and the
+// generator is untouched) when repetitions < 1 or m = 0. Operands are
+// validated over the whole stream before anything runs. The circuit runs on
+// the bit-packed tableau.
+I64Array clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
+                      int64_t repetitions, int64_t seed);
+
+// clifford_run on the unpacked Tableau, step for step as documented; the
+// bit-packed clifford_run must return the same record for every input.
+I64Array clifford_run_reference(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
+                                int64_t repetitions, int64_t seed);
+
+// The flattened tableau after running the stream once from |0...0>;
+// measurement triples are skipped.
+I64Array clifford_tableau(I64Span instructions, int64_t num_qubits);
+
+}  // namespace orvane

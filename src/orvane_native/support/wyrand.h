@@ -1,0 +1,50 @@
+// The process-wide pseudo-random source used to sample measurement records:
+// the wyrand generator (one 64-bit word of state, an additive step and a
+// 64x64->128-bit multiply-fold per draw). A given seed fixes every draw, so
+// sampled records are reproducible.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "orvane_native/support/array.h"
+
+namespace orvane {
+
+class WyRand {
+ public:
+  // Sets the state from exactly two 32-bit words: words[0] | words[1] << 32.
+  // Any other count is a programming error: the message
+  // "WyRandRNG needs 2 32-bit unsigned integers as the seed." goes to
+  // standard error and the process exits with status 1.
+  void seed(Span<const uint32_t> words);
+  // Advances the state and returns the next 64-bit output.
+  uint64_t u64();
+  // The next float in [0, 1): the top 52 bits of one u64() times 2^-52.
+  double f64();
+
+  uint64_t state() const { return state_; }
+
+ private:
+  uint64_t state_ = 0;
+};
+
+// The two seed words for an integer seed: its low 32 bits, and bits 16..47
+// (the seed shifted right by 16). Bits 48..63 are not used.
+std::array<uint32_t, 2> seed_words(int64_t seed);
+
+// The two seed words derived from a clock reading in nanoseconds: the two
+// halves of t are folded by xor, then each word is one step of the 32-bit
+// linear congruential generator past a further step of it.
+std::array<uint32_t, 2> clock_seed_words(uint64_t t_ns);
+
+// The one generator of the process. Callers hold the interpreter lock, which
+// serialises every use.
+WyRand& generator();
+
+// Gives the process-wide generator an arbitrary state from the monotonic
+// clock (nanoseconds since this library was loaded). Called once when the
+// module loads; every sampling call reseeds it anyway.
+void seed_generator_from_clock();
+
+}  // namespace orvane

@@ -1,0 +1,268 @@
+"""Clifford circuits: clifford_run, clifford_tableau and clifford_state_vector,
+checked against stim and against a numpy state-vector simulation."""
+
+import math
+
+import numpy as np
+import pytest
+import stim
+
+import orvane_native as on
+from helpers import to_complex
+
+H, S, SDG, X, Y, Z, CNOT, CZ, SWAP, MEASURE = range(10)
+ONE_QUBIT = [H, S, SDG, X, Y, Z]
+TWO_QUBIT = [CNOT, CZ, SWAP]
+STIM_NAME = {H: "H", S: "S", SDG: "S_DAG", X: "X", Y: "Y", Z: "Z", CNOT: "CNOT", CZ: "CZ", SWAP: "SWAP"}
+
+SQ = 1 / math.sqrt(2)
+MATRIX = {
+    H: np.array([[SQ, SQ], [SQ, -SQ]]),
+    S: np.diag([1, 1j]),
+    SDG: np.diag([1, -1j]),
+    X: np.array([[0, 1], [1, 0]]),
+    Y: np.array([[0, -1j], [1j, 0]]),
+    Z: np.diag([1, -1]),
+    CNOT: np.array([[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 0, 1], [0, 0, 1, 0]]),
+    CZ: np.diag([1, 1, 1, -1]),
+    SWAP: np.array([[1, 0, 0, 0], [0, 0, 1, 0], [0, 1, 0, 0], [0, 0, 0, 1]]),
+}
+
+
+def raises(exc, message, fn, *args):
+    with pytest.raises(exc) as info:
+        fn(*args)
+    assert type(info.value) is exc
+    assert str(info.value) == message
+
+
+def random_circuit(rng, n, gates):
+    stream = []
+    for _ in range(gates):
+        code = int(rng.choice(ONE_QUBIT + (TWO_QUBIT if n > 1 else [])))
+        a, b = (int(q) for q in rng.choice(n, size=2, replace=n < 2))
+        stream += [code, a, b if code in TWO_QUBIT else int(rng.integers(-5, 5))]
+    return stream
+
+
+def triples(stream):
+    return [stream[i:i + 3] for i in range(0, len(stream) - 2, 3)]
+
+
+def numpy_state(stream, n):
+    """State vector of the gate stream by tensor contraction; axis q of the
+    state tensor is qubit q (qubit 0 the most significant index bit)."""
+    psi = np.zeros([2] * n, dtype=complex)
+    psi[(0,) * n] = 1
+    for code, a, b in triples(stream):
+        targets = [a, b] if code in TWO_QUBIT else [a]
+        k = len(targets)
+        op = MATRIX[code].reshape([2] * (2 * k))
+        psi = np.tensordot(op, psi, axes=(list(range(k, 2 * k)), targets))
+        psi = np.moveaxis(psi, list(range(k)), targets)
+    return psi.reshape(-1)
+
+
+def stim_simulator(stream, n):
+    sim = stim.TableauSimulator()
+    sim.set_num_qubits(n)
+    for code, a, b in triples(stream):
+        getattr(sim, STIM_NAME[code].lower())(*([a, b] if code in TWO_QUBIT else [a]))
+    return sim
+
+
+def rows(flat, n):
+    """Flattened tableau as (x bits, z bits, sign) per row."""
+    w = 2 * n + 1
+    return [(flat[k * w:k * w + n], flat[k * w + n:k * w + 2 * n], flat[k * w + 2 * n]) for k in range(w)]
+
+
+def pauli_string(x, z, sign):
+    """The row's operator: (x, z) = (1, 0) X, (0, 1) Z, (1, 1) the Hermitian Y;
+    sign bit 1 is -1."""
+    letters = "".join("_XZY"[xb + 2 * zb] for xb, zb in zip(x, z))
+    return stim.PauliString(("-" if sign else "+") + letters)
+
+
+# ---- worked examples ---------------------------------------------------------
+
+def test_run_worked_examples():
+    assert on.clifford_run([0, 0, 0, 9, 0, 0], 1, [], 3, 0) == [1, 0, 0]
+    assert on.clifford_run([0, 0, 0, 9, 0, 0], 1, [], 3, 42) == [1, 0, 1]
+    bell = [0, 0, 0, 6, 0, 1, 9, 0, 0, 9, 1, 0]
+    assert on.clifford_run(bell, 2, [], 4, 1) == [1, 1, 0, 0, 0, 0, 1, 1]
+    assert on.clifford_run(bell, 2, [0, 1], 4, 1) == [1, 0, 0, 1, 0, 1, 1, 0]
+    assert on.clifford_run(bell, 2, (0, 1, 1, 1), 4, 1) == [1, 0, 0, 1, 0, 1, 1, 0]
+
+
+@pytest.mark.parametrize("seed", [0, 5, -1, 123456789, 2 ** 40 + 17])
+def test_run_seed_uses_low_48_bits_only(seed):
+    stream = [0, 0, 0, 0, 1, 0, 0, 2, 0, 9, 0, 0, 9, 1, 0, 9, 2, 0]
+    base = on.clifford_run(stream, 3, [], 30, seed)
+    assert on.clifford_run(stream, 3, [], 30, seed) == base
+    other = (seed + 2 ** 48 + 2 ** 63) % 2 ** 64 - 2 ** 63
+    assert on.clifford_run(stream, 3, [], 30, other) == base
+
+
+def test_tableau_and_state_vector_worked_examples():
+    bell = on.clifford_tableau([0, 0, 0, 6, 0, 1], 2)
+    assert bell == [0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0]
+    assert on.clifford_state_vector(bell, 2) == [SQ, 0, 0, 0, 0, 0, SQ, 0]
+    assert on.clifford_state_vector(on.clifford_tableau([0, 1, 0, 4, 1, 0], 2), 2) == [SQ, 0, -SQ, 0, 0, 0, 0, 0]
+    assert on.clifford_state_vector([0], 0) == [1.0, 0.0]
+    assert on.clifford_state_vector([], -3) == []
+
+
+# ---- against stim ----------------------------------------------------------------
+
+@pytest.mark.parametrize("seed", range(30))
+def test_tableau_matches_stim(seed):
+    rng = np.random.default_rng(seed)
+    n = int(rng.integers(1, 9))
+    stream = random_circuit(rng, n, 12 * n)
+    flat = on.clifford_tableau(stream, n)
+    assert len(flat) == (2 * n + 1) ** 2
+    assert all(v in (0, 1) for v in flat)
+    sim = stim_simulator(stream, n)
+    table = rows(flat, n)
+    stabilizers = [pauli_string(*row) for row in table[n:2 * n]]
+    destabilizers = [pauli_string(*row) for row in table[:n]]
+    # Every stabilizer row, with its sign and Y as the Hermitian Y, has
+    # expectation +1 in stim's state; together they generate stim's group.
+    for p in stabilizers:
+        assert sim.peek_observable_expectation(p) == 1
+    ours = stim.Tableau.from_stabilizers(stabilizers).to_stabilizers(canonicalize=True)
+    assert ours == sim.canonical_stabilizers()
+    # Destabilizer i anticommutes with stabilizer i only.
+    for i, d in enumerate(destabilizers):
+        assert [not d.commutes(s) for s in stabilizers] == [k == i for k in range(n)]
+    assert table[2 * n] == ([0] * n, [0] * n, 0)
+
+
+def test_sign_conventions_explicitly():
+    # H S |0> = |+i>: one stabilizer row x = 1, z = 1, sign 0, i.e. +Y.
+    assert on.clifford_tableau([0, 0, 0, 1, 0, 0], 1)[3:6] == [1, 1, 0]
+    # H Sdg |0> = |-i>: -Y.
+    assert on.clifford_tableau([0, 0, 0, 2, 0, 0], 1)[3:6] == [1, 1, 1]
+    # X |0> = |1>: -Z; Z H |0> = |->: -X.
+    assert on.clifford_tableau([3, 0, 0], 1)[3:6] == [0, 1, 1]
+    assert on.clifford_tableau([0, 0, 0, 5, 0, 0], 1)[3:6] == [1, 0, 1]
+
+
+# ---- measurement statistics -------------------------------------------------------
+
+@pytest.mark.parametrize("seed", range(8))
+def test_measurement_statistics_match_exact_probabilities(seed):
+    rng = np.random.default_rng(100 + seed)
+    n = int(rng.integers(2, 5))
+    circuit = random_circuit(rng, n, 10 * n)
+    stream = circuit + [v for q in range(n) for v in (MEASURE, q, 0)]
+    # Outcome bits read from the left are qubits 0..n-1, as basis indices are.
+    probs = np.abs(numpy_state(circuit, n)) ** 2
+    # Many seeds, a few repetitions each.
+    counts = np.zeros(2 ** n)
+    shots = 0
+    for s in range(200):
+        record = np.array(on.clifford_run(stream, n, [], 20, s * 7919 + seed)).reshape(-1, n)
+        for bits in record:
+            counts[int("".join(map(str, bits)), 2)] += 1
+        shots += len(record)
+    freq = counts / shots
+    assert np.all(counts[probs < 1e-12] == 0)
+    sigma = np.sqrt(probs * (1 - probs) / shots)
+    assert np.all(np.abs(freq - probs) <= 5 * sigma + 1e-12)
+
+
+def test_mid_circuit_measurements():
+    # Measure |+>, entangle the result into qubit 1, measure both.
+    stream = [H, 0, 0, MEASURE, 0, 0, CNOT, 0, 1, MEASURE, 1, 0, MEASURE, 0, 0]
+    record = np.array(on.clifford_run(stream, 2, [], 2000, 9)).reshape(-1, 3)
+    assert np.all(record[:, 0] == record[:, 1])
+    assert np.all(record[:, 0] == record[:, 2])
+    assert abs(record[:, 0].mean() - 0.5) < 5 * math.sqrt(0.25 / 2000)
+    # The mask inverts by measurement ordinal.
+    masked = np.array(on.clifford_run(stream, 2, [1, 0, 1], 2000, 9)).reshape(-1, 3)
+    assert np.array_equal(masked, record ^ np.array([1, 0, 1]))
+
+
+# ---- state vector ------------------------------------------------------------------
+
+def canonical_phase(psi):
+    k = np.flatnonzero(np.abs(psi) > 1e-9)[0]
+    return psi * (abs(psi[k]) / psi[k])
+
+
+@pytest.mark.parametrize("seed", range(25))
+def test_state_vector_matches_numpy(seed):
+    rng = np.random.default_rng(1000 + seed)
+    n = int(rng.integers(1, 8))
+    stream = random_circuit(rng, n, 8 * n)
+    got = to_complex(on.clifford_state_vector(on.clifford_tableau(stream, n), n))
+    want = canonical_phase(numpy_state(stream, n))
+    assert np.allclose(got, want, atol=1e-12, rtol=0)
+    first = np.flatnonzero(np.abs(got) > 1e-9)[0]
+    assert got[first].imag == 0 and got[first].real > 0
+    assert np.all(got[:first] == 0)
+
+
+def test_twenty_qubit_ghz():
+    n = 20
+    stream = [H, 0, 0] + [v for q in range(1, n) for v in (CNOT, q - 1, q)]
+    amps = np.array(on.clifford_state_vector(on.clifford_tableau(stream, n), n))
+    assert amps.size == 2 ** (n + 1)
+    expected = np.zeros(2 ** (n + 1))
+    expected[0] = expected[-2] = SQ
+    assert np.array_equal(amps, expected)
+
+
+def test_state_vector_of_invalid_rows_follows_the_projector_product():
+    # Rows +X0 and +Z0 on two qubits anticommute: (I + X0)(I + Z0) restricted to
+    # its first non-zero column, normalised.
+    flat = [0] * 20
+    flat[10] = 1      # row 2: X on qubit 0
+    flat[15 + 2] = 1  # row 3: Z on qubit 0
+    i2 = np.eye(2)
+    m = (np.eye(4) + np.kron(MATRIX[X], i2)) @ (np.eye(4) + np.kron(MATRIX[Z], i2))
+    col = m[:, 0] / np.linalg.norm(m[:, 0])
+    assert to_complex(on.clifford_state_vector(flat, 2)) == pytest.approx(col)
+    # Contradictory rows +Z0, -Z0: no state, all zeros.
+    flat = [0] * 20
+    flat[12] = flat[17] = flat[19] = 1
+    assert on.clifford_state_vector(flat, 2) == [0.0] * 8
+
+
+# ---- failures -------------------------------------------------------------------------
+
+PREFIX = "panic in Kelvo code: "
+
+
+@pytest.mark.parametrize("fn, args, message", [
+    (on.clifford_run, ([9, 0, 0], -1, [], 1, 0), "negative .len:-1"),
+    (on.clifford_run, ([9, 0, 0], -3, [], 1, 0), "negative .len:-5"),
+    (on.clifford_run, ([9, 0, 0, 9, 0, 0], 1, [], -4, 0), "negative .len:-8"),
+    (on.clifford_tableau, ([], -1), "negative .len:-1"),
+    (on.clifford_run, ([0, 2, 0, 9, 0, 0], 2, [], 1, 0),
+     "instruction 0 (code 0): qubit operand a out of range: 2 (num_qubits 2)"),
+    (on.clifford_run, ([9, 0, 0, 6, 1, 1], 2, [], 1, 0),
+     "instruction 1 (code 6): qubit operands a and b are the same qubit: 1"),
+    (on.clifford_tableau, ([0, 0, 0, 7, 0, -1], 3),
+     "instruction 1 (code 7): qubit operand b out of range: -1 (num_qubits 3)"),
+    (on.clifford_tableau, ([0, 0, 0, 0, 0, 0, 9, 3, 0], 3),
+     "instruction 2 (code 9): qubit operand a out of range: 3 (num_qubits 3)"),
+    (on.clifford_state_vector, ([0] * 12, 2), "array.get: index out of range (i,a.len):12, 12"),
+])
+def test_rejections(fn, args, message):
+    raises(RuntimeError, PREFIX + message, fn, *args)
+
+
+@pytest.mark.parametrize("fn, args", [
+    (on.clifford_tableau, ([], 2 ** 40)),
+    (on.clifford_tableau, ([], 2 ** 63 - 1)),
+    (on.clifford_run, ([9, 0, 0], 2 ** 40, [], 1, 0)),
+    (on.clifford_run, ([9, 0, 0, 9, 0, 0], 1, [], 2 ** 62, 0)),
+    (on.clifford_state_vector, (on.clifford_tableau([], 40), 40)),
+    (on.clifford_state_vector, ([0] * (2 * 13 * 27), 13)),
+])
+def test_huge_sizes_are_memory_errors(fn, args):
+    raises(MemoryError, PREFIX + "memory allocation failure", fn, *args)
+
