@@ -182,7 +182,7 @@ struct SeqAccess {
 };
 
 template <class T, class Fast, class Slow>
-bool convert_sequence(PyObject* obj, std::string_view f, std::string_view name, Array<T>* out, Fast fast,
+bool convert_sequence(PyObject* obj, std::string_view f, std::string_view name, SeqBuffer<T>* out, Fast fast,
                       Slow slow) {
   const bool is_list = PyList_Check(obj);
   if (!is_list && !PyTuple_Check(obj)) {
@@ -202,14 +202,14 @@ bool convert_sequence(PyObject* obj, std::string_view f, std::string_view name, 
       return false;
     }
   }
+  T* data = nullptr;
   try {
-    *out = Array<T>(n);
+    data = out->reserve(n);
   } catch (...) {
     PyErr_NoMemory();
     return false;
   }
   const SeqAccess access{obj, is_list};
-  T* data = out->data();
   Py_ssize_t i = 0;
   for (; i < n; ++i) {
     PyObject* o = access.item(i);
@@ -217,7 +217,7 @@ bool convert_sequence(PyObject* obj, std::string_view f, std::string_view name, 
   }
   for (; i < n; ++i) {
     if (!slow(access.item(i), &data[i])) {
-      *out = Array<T>();
+      out->clear();
       return false;
     }
   }
@@ -226,7 +226,7 @@ bool convert_sequence(PyObject* obj, std::string_view f, std::string_view name, 
 
 }  // namespace
 
-bool from_py_int_seq(PyObject* obj, std::string_view f, std::string_view name, I64Array* out) {
+bool from_py_int_seq(PyObject* obj, std::string_view f, std::string_view name, SeqBuffer<int64_t>* out) {
   return convert_sequence<int64_t>(
       obj, f, name, out,
       [](PyObject* o, int64_t* v) {
@@ -238,7 +238,7 @@ bool from_py_int_seq(PyObject* obj, std::string_view f, std::string_view name, I
       [name](PyObject* o, int64_t* v) { return from_py_int(o, name, v); });
 }
 
-bool from_py_f64_seq(PyObject* obj, std::string_view f, std::string_view name, F64Array* out) {
+bool from_py_f64_seq(PyObject* obj, std::string_view f, std::string_view name, SeqBuffer<double>* out) {
   return convert_sequence<double>(
       obj, f, name, out,
       [](PyObject* o, double* v) {

@@ -66,8 +66,33 @@ void raise_missing(const Params& params, int index);
 
 bool from_py_int(PyObject* obj, std::string_view ctx, int64_t* out);
 bool from_py_f64(PyObject* obj, std::string_view ctx, double* out);
-bool from_py_int_seq(PyObject* obj, std::string_view f, std::string_view name, I64Array* out);
-bool from_py_f64_seq(PyObject* obj, std::string_view f, std::string_view name, F64Array* out);
+// Storage of a converted sequence argument: short sequences (the common
+// small-matrix calls) live inline, longer ones on the heap.
+template <class T>
+class SeqBuffer {
+ public:
+  static constexpr int64_t kInline = 32;
+  // Room for n elements; throws std::bad_alloc when it cannot be had.
+  T* reserve(int64_t n) {
+    size_ = n;
+    if (n <= kInline) return inline_;
+    heap_ = Array<T>(n);
+    return heap_.data();
+  }
+  void clear() {
+    size_ = 0;
+    heap_ = Array<T>();
+  }
+  Span<const T> span() const { return {size_ <= kInline ? inline_ : heap_.data(), size_}; }
+
+ private:
+  T inline_[kInline];
+  Array<T> heap_;
+  int64_t size_ = 0;
+};
+
+bool from_py_int_seq(PyObject* obj, std::string_view f, std::string_view name, SeqBuffer<int64_t>* out);
+bool from_py_f64_seq(PyObject* obj, std::string_view f, std::string_view name, SeqBuffer<double>* out);
 
 PyObject* list_from_f64(F64Span values);
 PyObject* list_from_i64(I64Span values);
@@ -97,7 +122,7 @@ struct Arg<double> {
 template <>
 struct Arg<F64Span> {
   static constexpr std::string_view kind = "Sequence[float]";
-  F64Array value;
+  SeqBuffer<double> value;
   bool convert(PyObject* o, std::string_view f, std::string_view name) {
     return from_py_f64_seq(o, f, name, &value);
   }
@@ -107,7 +132,7 @@ struct Arg<F64Span> {
 template <>
 struct Arg<I64Span> {
   static constexpr std::string_view kind = "Sequence[int]";
-  I64Array value;
+  SeqBuffer<int64_t> value;
   bool convert(PyObject* o, std::string_view f, std::string_view name) {
     return from_py_int_seq(o, f, name, &value);
   }
