@@ -151,9 +151,9 @@ PyObject* create_type() {
   }
   slots.push_back({Py_tp_doc, const_cast<char*>(T::doc)});
   slots.push_back({0, nullptr});
-  PyType_Spec spec{T::qualified_name, static_cast<int>(sizeof(PyObject) + sizeof(Record)), 0,
+  PyType_Spec type_spec{T::qualified_name, static_cast<int>(sizeof(PyObject) + sizeof(Record)), 0,
                    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots.data()};
-  return PyType_FromSpec(&spec);
+  return PyType_FromSpec(&type_spec);
 }
 
 // Process-wide slots holding the most recently created types.
