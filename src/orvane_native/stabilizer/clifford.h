@@ -15,10 +15,20 @@ namespace orvane {
 // generator is reseeded from `seed` once per call and gives one draw per
 // measurement, deterministic outcomes included. Nothing is run (and the
 // generator is untouched) when repetitions < 1 or m = 0. Operands are
-// validated over the whole stream before anything runs. The circuit runs on
-// the bit-packed tableau.
+// validated over the whole stream before anything runs. The circuit runs
+// once on the bit-packed tableau, recording how the signs evolve, and the
+// repetitions replay that record (see SignProgram).
 I64Array clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
                       int64_t repetitions, int64_t seed);
+
+// Programs larger than this many words (8 bytes each) are not built:
+// clifford_run then runs the circuit on the bit-packed tableau once per
+// repetition.
+inline constexpr int64_t kSignProgramMaxWords = int64_t{1} << 23;
+
+// clifford_run with another program size limit (0: always per repetition).
+I64Array clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
+                              int64_t repetitions, int64_t seed, int64_t max_program_words);
 
 // clifford_run on the unpacked Tableau, step for step as documented; the
 // bit-packed clifford_run must return the same record for every input.
@@ -26,7 +36,10 @@ I64Array clifford_run_reference(I64Span instructions, int64_t num_qubits, I64Spa
                                 int64_t repetitions, int64_t seed);
 
 // The flattened tableau after running the stream once from |0...0>;
-// measurement triples are skipped.
+// measurement triples are skipped. Runs on the bit-packed tableau.
 I64Array clifford_tableau(I64Span instructions, int64_t num_qubits);
+
+// clifford_tableau on the unpacked Tableau, step for step as documented.
+I64Array clifford_tableau_reference(I64Span instructions, int64_t num_qubits);
 
 }  // namespace orvane

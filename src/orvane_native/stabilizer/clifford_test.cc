@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/stabilizer/test_support.h"
 #include "orvane_native/support/wyrand.h"
@@ -165,6 +167,37 @@ TEST(CliffordTableau, MatchesStepByStepTableau) {
     }
     EXPECT_EQ(tableau_of(s, n), ints(t.to_flat()));
     testing::expect_stabilizes(t, psi);
+  }
+}
+
+// The bit-packed clifford_tableau against the unpacked reference, on
+// streams with every gate, measurement triples, unknown codes and partial
+// triples, at sizes around the 64-row words.
+TEST(CliffordTableau, EqualsReferenceAcrossWordBoundaries) {
+  std::mt19937_64 rng(8080);
+  for (int64_t n : {0, 1, 2, 5, 31, 32, 63, 64, 65, 127, 128, 129, 200}) {
+    for (int trial = 0; trial < (n > 64 ? 2 : 6); ++trial) {
+      V s = n == 0 ? V{42, 3, 3, -1, 9, 9} : testing::random_stream(rng, n, static_cast<int>(8 * n + 10), 7);
+      s.insert(s.end(), {static_cast<int64_t>(rng() % 50) + 10, 0, 0});
+      if (trial % 2 == 1) s.push_back(instr_h);
+      const I64Span ss(s.data(), static_cast<int64_t>(s.size()));
+      ASSERT_EQ(ints(clifford_tableau(ss, n)), ints(clifford_tableau_reference(ss, n))) << "n " << n;
+    }
+  }
+}
+
+TEST(CliffordTableau, FailuresEqualReference) {
+  for (auto [s, n] : std::vector<std::tuple<V, int64_t>>{
+           {V{}, -1}, {V{0, 0, 0}, -2}, {V{0, 2, 0}, 2}, {V{7, 1, 1}, 3}, {V{9, 4, 0}, 3}, {V{8, 0, -1}, 2}}) {
+    const I64Span ss(s.data(), static_cast<int64_t>(s.size()));
+    const std::string expected = message_of([&] { clifford_tableau_reference(ss, n); });
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(message_of([&] { clifford_tableau(ss, n); }), expected);
+  }
+  const V bad{0, 5, 0};
+  for (const int64_t n : {int64_t{1} << 33, int64_t{1'000'000'000}, INT64_MAX}) {
+    EXPECT_THROW(clifford_tableau(I64Span(bad.data(), 3), n), std::bad_alloc) << n;
+    EXPECT_THROW(clifford_tableau_reference(I64Span(bad.data(), 3), n), std::bad_alloc) << n;
   }
 }
 

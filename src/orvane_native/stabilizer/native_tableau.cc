@@ -4,42 +4,63 @@
 
 #include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/stabilizer/state_vector.h"
+#include "orvane_native/stabilizer/tableau.h"
 #include "orvane_native/support/panic.h"
 
 namespace orvane {
+namespace {
+
+// Whether (code, a, b) runs as an instruction on n qubits: the common case
+// of apply, decided without building a message.
+bool operands_fit(int64_t code, int64_t a, int64_t b, int64_t n) {
+  if (code < instr_h || code > instr_measure) return true;
+  if (a < 0 || a >= n) return false;
+  if (code < instr_cnot || code == instr_measure) return true;
+  return b >= 0 && b < n && a != b;
+}
+
+}  // namespace
 
 NativeTableau new_native_tableau(int64_t n) {
   if (n < 0) panic("num_qubits must not be negative: " + std::to_string(n));
-  const int64_t bits = tableau_bits_len(n);
+  // The unpacked layout's size limits still apply: n*(2n+1) entries whose
+  // byte count cannot be represented are the allocation failure.
+  require_unpacked_size(n);
   NativeTableau t;
-  t.x = Field<int64_t>(bits);
-  t.z = Field<int64_t>(bits);
-  t.r = Field<int64_t>(2 * n + 1);
+  t.bits = Field<uint64_t>(PackedTableau::bits_words(n));
+  t.r = Field<uint64_t>(PackedTableau::sign_words(n));
+  t.scratch = Field<uint64_t>(PackedTableau::scratch_words(n));
+  t.work = Field<uint64_t>(PackedTableau::work_words(n));
   t.num_qubits = n;
+  t.made_for = n;
   reset(t);
   return t;
 }
 
-Tableau view(NativeTableau& t) {
-  // The fields were sized for (len(r) - 1) / 2 qubits at construction.
-  const int64_t made_for = (t.r.size() - 1) / 2;
-  if (t.num_qubits != made_for) {
+PackedTableau view(NativeTableau& t) {
+  if (t.num_qubits != t.made_for) {
     panic("num_qubits " + std::to_string(t.num_qubits) + " does not match the tableau's " +
-          std::to_string(made_for) + " qubits");
+          std::to_string(t.made_for) + " qubits");
   }
-  return Tableau::view(t.num_qubits, t.x.mut(), t.z.mut(), t.r.mut());
+  return PackedTableau::view(t.made_for, t.bits.data(), t.r.data(), t.scratch.data(), t.work.data());
 }
 
 void reset(NativeTableau& t) { view(t).reset(); }
 
 void apply(NativeTableau& t, int64_t code, int64_t a, int64_t b) {
-  Tableau v = view(t);
-  const std::string problem = operand_problem(code, a, b, t.num_qubits);
-  if (!problem.empty()) panic(problem);
+  PackedTableau v = view(t);
+  if (!operands_fit(code, a, b, t.num_qubits)) panic(operand_problem(code, a, b, t.num_qubits));
   v.apply(code, a, b);
 }
 
-int64_t measure(NativeTableau& t, int64_t a, double u) { return view(t).measure(a, u); }
+int64_t measure(NativeTableau& t, int64_t a, double u) {
+  PackedTableau v = view(t);
+  if (a < 0 || a >= t.num_qubits) {
+    panic("qubit operand out of range: " + std::to_string(a) + " (num_qubits " + std::to_string(t.num_qubits) +
+          ")");
+  }
+  return v.measure(a, u);
+}
 
 F64Array state_vector(NativeTableau& t) {
   const I64Array flat = view(t).to_flat();

@@ -1,32 +1,37 @@
 // The native record behind the Python class NativeTableau: one stabilizer
-// tableau kept between calls in three buffer-backed fields (layout of
-// Tableau), so a circuit can be applied one instruction at a time. Every
-// operation works on a Tableau view of the fields, built anew at each call.
+// tableau kept between calls in buffer-backed fields, so a circuit can be
+// applied one instruction at a time. The fields hold the bit-packed layout
+// of PackedTableau (columns by qubit, signs, the scratch row, and a work
+// area for measurement); every operation works on a PackedTableau view of
+// them, built anew at each call. What the methods return is exactly what
+// the unpacked Tableau gives for the same calls.
 #pragma once
 
 #include <cstdint>
 
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/packed_tableau.h"
 #include "orvane_native/support/array.h"
 #include "orvane_native/support/field.h"
 
 namespace orvane {
 
 struct NativeTableau {
-  Field<int64_t> x;  // n*(2n+1) X bits
-  Field<int64_t> z;  // n*(2n+1) Z bits
-  Field<int64_t> r;  // 2n+1 sign bits
+  Field<uint64_t> bits;     // X then Z bits of each qubit, 2W words each (W = ceil(n/64))
+  Field<uint64_t> r;        // signs, 2W words
+  Field<uint64_t> scratch;  // scratch row: W words of X bits, W of Z bits, the sign
+  Field<uint64_t> work;     // measurement work area
   int64_t num_qubits = 0;
+  int64_t made_for = 0;  // the num_qubits the fields were sized for
 };
 
 // A record holding |0...0> on n qubits. A negative n is rejected; storage
 // that cannot be obtained is the allocation failure.
 NativeTableau new_native_tableau(int64_t n);
 
-// The Tableau view of the record's fields. num_qubits may have been
+// The PackedTableau view of the record's fields. num_qubits may have been
 // reassigned since construction; a value that does not match the fields is
 // rejected before anything is read or written.
-Tableau view(NativeTableau& t);
+PackedTableau view(NativeTableau& t);
 
 // Back to |0...0>, scratch row cleared, without reallocating.
 void reset(NativeTableau& t);

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/state_vector.h"
+#include "orvane_native/stabilizer/tableau.h"
 #include "orvane_native/stabilizer/test_support.h"
 
 namespace orvane {
@@ -13,10 +17,10 @@ using testing::ints;
 using testing::message_of;
 using V = std::vector<int64_t>;
 
-V fields(const NativeTableau& t) {
-  V v(t.x.data(), t.x.data() + t.x.size());
-  v.insert(v.end(), t.z.data(), t.z.data() + t.z.size());
-  v.insert(v.end(), t.r.data(), t.r.data() + t.r.size());
+// Everything the record holds but its measurement work area.
+std::vector<uint64_t> fields(const NativeTableau& t) {
+  std::vector<uint64_t> v;
+  for (const Field<uint64_t>* f : {&t.bits, &t.r, &t.scratch}) v.insert(v.end(), f->data(), f->data() + f->size());
   return v;
 }
 
@@ -25,14 +29,10 @@ V fresh_flat(int64_t n) { return ints(clifford_tableau({}, n)); }
 TEST(NativeTableau, FreshObject) {
   NativeTableau t = new_native_tableau(2);
   EXPECT_EQ(t.num_qubits, 2);
-  EXPECT_EQ(t.x.size(), 10);
-  EXPECT_EQ(t.r.size(), 5);
   EXPECT_EQ(ints(stabilizer_tableau(t)), fresh_flat(2));
   EXPECT_EQ(floats(state_vector(t)), (std::vector<double>{1, 0, 0, 0, 0, 0, 0, 0}));
 
   NativeTableau zero = new_native_tableau(0);
-  EXPECT_TRUE(zero.x.empty());
-  EXPECT_EQ(zero.r.size(), 1);
   EXPECT_EQ(ints(stabilizer_tableau(zero)), V{0});
   EXPECT_EQ(floats(state_vector(zero)), (std::vector<double>{1.0, 0.0}));
 }
@@ -65,7 +65,7 @@ TEST(NativeTableau, DeterminedMeasureTouchesOnlyTheScratchRow) {
 TEST(NativeTableau, NoOpCodes) {
   NativeTableau t = new_native_tableau(2);
   apply(t, 0, 1, 0);
-  const V before = fields(t);
+  const auto before = fields(t);
   apply(t, 9, 0, 0);
   apply(t, 42, 0, 0);
   apply(t, -1, 99, 99);
@@ -89,7 +89,7 @@ TEST(NativeTableau, RejectionsLeaveTheRecordUnchanged) {
   NativeTableau t = new_native_tableau(3);
   apply(t, 0, 0, 0);
   apply(t, 6, 0, 2);
-  const V before = fields(t);
+  const auto before = fields(t);
   EXPECT_EQ(message_of([&] { apply(t, 0, 3, 0); }), "qubit operand a out of range: 3 (num_qubits 3)");
   EXPECT_EQ(message_of([&] { apply(t, 6, 1, 1); }), "qubit operands a and b are the same qubit: 1");
   EXPECT_EQ(message_of([&] { apply(t, 8, 0, -1); }), "qubit operand b out of range: -1 (num_qubits 3)");
@@ -111,6 +111,40 @@ TEST(NativeTableau, RejectionsLeaveTheRecordUnchanged) {
   t.num_qubits = 3;
   EXPECT_EQ(fields(t), before);
   EXPECT_EQ(measure(t, 2, 0.7), 1);
+}
+
+// The record step by step against the unpacked Tableau: gates, random and
+// determined measurements with the same draws (NaN and 0.5 included), the
+// flattened tableau (scratch row included) after every step, resets, and
+// state vectors for small sizes.
+TEST(NativeTableau, StepByStepEqualsUnpackedTableau) {
+  std::mt19937_64 rng(99);
+  const double draws[] = {0.5, std::nextafter(0.5, 0.0), std::nan(""), 0.0, 0.99, 0.25};
+  for (int64_t n : {1, 2, 3, 9, 63, 64, 65, 128, 129}) {
+    NativeTableau t = new_native_tableau(n);
+    for (int round = 0; round < 2; ++round) {
+      Tableau ref = new_tableau(n);
+      V s = testing::random_stream(rng, n, static_cast<int>(std::min<int64_t>(5 * n + 20, 260)), 4);
+      for (int64_t q = 0; q < n; q += 1 + n / 8) s.insert(s.end(), {instr_measure, q, 0, instr_measure, q, 0});
+      for (size_t i = 0; i < s.size(); i += 3) {
+        if (s[i] == instr_measure) {
+          const double u = draws[rng() % 6];
+          ASSERT_EQ(measure(t, s[i + 1], u), ref.measure(s[i + 1], u)) << "n " << n << " step " << i / 3;
+        } else {
+          apply(t, s[i], s[i + 1], s[i + 2]);
+          ref.apply(s[i], s[i + 1], s[i + 2]);
+        }
+        if (n <= 9 || s[i] == instr_measure || i + 3 == s.size()) {
+          ASSERT_EQ(ints(stabilizer_tableau(t)), ints(ref.to_flat())) << "n " << n << " step " << i / 3;
+        }
+      }
+      if (n <= 9) {
+        EXPECT_EQ(floats(state_vector(t)), floats(clifford_state_vector(ref.to_flat(), n)));
+      }
+      reset(t);
+      ASSERT_EQ(ints(stabilizer_tableau(t)), fresh_flat(n));
+    }
+  }
 }
 
 }  // namespace

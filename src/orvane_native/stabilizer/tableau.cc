@@ -24,6 +24,10 @@ int64_t tableau_bits_len(int64_t num_qubits) {
   return len;
 }
 
+void require_unpacked_size(int64_t num_qubits) {
+  if (tableau_bits_len(num_qubits) > INT64_MAX / 8) throw std::bad_alloc();
+}
+
 Tableau Tableau::zero_state(int64_t num_qubits) {
   const int64_t len = tableau_bits_len(num_qubits);
   Tableau t;

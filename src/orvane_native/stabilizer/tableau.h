@@ -102,4 +102,9 @@ int64_t g(int64_t x1, int64_t z1, int64_t x2, int64_t z2);
 // array; a count that does not fit in 64 bits is the allocation failure.
 int64_t tableau_bits_len(int64_t num_qubits);
 
+// tableau_bits_len, also failing with the allocation failure when the
+// entries' byte count cannot be represented: the size checks of the
+// unpacked layout, for the bit-packed paths that must fail where it fails.
+void require_unpacked_size(int64_t num_qubits);
+
 }  // namespace orvane
