@@ -277,6 +277,18 @@ PyObject* build_list(Span<const T> values, Make make) {
 }  // namespace
 
 PyObject* list_from_f64(F64Span values) { return build_list(values, PyFloat_FromDouble); }
-PyObject* list_from_i64(I64Span values) { return build_list(values, PyLong_FromLongLong); }
+// Tableaux and measurement records are mostly 0s and 1s: those two objects
+// are shared rather than asked for one call at a time.
+PyObject* list_from_i64(I64Span values) {
+  static PyObject* const bits[2] = {PyLong_FromLong(0), PyLong_FromLong(1)};
+  if (bits[0] == nullptr || bits[1] == nullptr) return PyErr_NoMemory();
+  return build_list(values, [](int64_t v) -> PyObject* {
+    if (v == 0 || v == 1) {
+      Py_INCREF(bits[v]);
+      return bits[v];
+    }
+    return PyLong_FromLongLong(v);
+  });
+}
 
 }  // namespace orvane::py
