@@ -266,3 +266,18 @@ def test_rejections(fn, args, message):
 def test_huge_sizes_are_memory_errors(fn, args):
     raises(MemoryError, PREFIX + "memory allocation failure", fn, *args)
 
+
+
+@pytest.mark.parametrize("n", [3037000499, 2**62, 2**63 - 1])
+def test_state_vector_of_unrepresentable_register_is_memory_error(n):
+    with pytest.raises(MemoryError):
+        on.clifford_state_vector([0] * 9, n)
+
+
+def test_ignored_codes_never_address_columns():
+    t = on.NativeTableau(8)
+    before = t.stabilizer_tableau()
+    t.apply(-1, -2**62, 4)
+    t.apply(42, 2**63 - 1, -(2**63))
+    assert t.stabilizer_tableau() == before
+    assert on.clifford_tableau([8, 0, 1, -1, -(2**63 - 1), 2], 2) == on.clifford_tableau([8, 0, 1], 2)

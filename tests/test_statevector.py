@@ -210,3 +210,8 @@ def test_measurement_degenerate_sizes():
 def test_huge_registers_never_read_past_the_state(fn, args):
     with pytest.raises(RuntimeError, match="state too short"):
         fn(*args)
+
+
+def test_register_of_63_qubits_is_rejected_not_wrapped():
+    with pytest.raises(RuntimeError, match="state too short for 63 qubits"):
+        on.collapse_state([0.28], [1, 0], 0, 63)

@@ -12,6 +12,10 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include "orvane_native/module/python.h"
 #include "orvane_native/module/signature.h"
 #include "orvane_native/support/array.h"
@@ -72,20 +76,38 @@ template <class T>
 class SeqBuffer {
  public:
   static constexpr int64_t kInline = 32;
+  SeqBuffer() { mark_inline_used(0); }
+  ~SeqBuffer() { mark_inline_used(kInline); }
   // Room for n elements; throws std::bad_alloc when it cannot be had.
   T* reserve(int64_t n) {
     size_ = n;
-    if (n <= kInline) return inline_;
+    if (n <= kInline) {
+      mark_inline_used(n);
+      return inline_;
+    }
     heap_ = Array<T>(n);
     return heap_.data();
   }
   void clear() {
     size_ = 0;
+    mark_inline_used(0);
     heap_ = Array<T>();
   }
   Span<const T> span() const { return {size_ <= kInline ? inline_ : heap_.data(), size_}; }
 
  private:
+  // In an AddressSanitizer build the unused tail of the inline storage is
+  // marked unaddressable, so that reading past the end of a short argument
+  // is reported exactly as it is for a heap block.
+  void mark_inline_used(int64_t used) {
+#if defined(__SANITIZE_ADDRESS__)
+    __asan_unpoison_memory_region(inline_, sizeof(inline_));
+    __asan_poison_memory_region(inline_ + used, sizeof(T) * static_cast<size_t>(kInline - used));
+#else
+    (void)used;
+#endif
+  }
+
   T inline_[kInline];
   Array<T> heap_;
   int64_t size_ = 0;

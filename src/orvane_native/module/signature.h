@@ -36,18 +36,28 @@ constexpr std::string_view trim(std::string_view s) {
   return s;
 }
 
+// Position of `c` in `s` at or after `from`, or npos. A plain loop rather
+// than string_view::find: GCC 12 cannot evaluate the library's find at compile
+// time in a build with UndefinedBehaviorSanitizer (its null-pointer test on a
+// template-argument string is rejected as non-constant).
+constexpr size_t find_char(std::string_view s, char c, size_t from = 0) {
+  for (size_t i = from; i < s.size(); ++i)
+    if (s[i] == c) return i;
+  return std::string_view::npos;
+}
+
 constexpr Signature parse_signature(std::string_view text) {
   Signature sig;
-  const size_t open = text.find('(');
-  const size_t close = text.find(')');
+  const size_t open = find_char(text, '(');
+  const size_t close = find_char(text, ')');
   if (open == std::string_view::npos || close == std::string_view::npos || close < open)
     throw "signature needs parentheses";
   sig.name = text.substr(0, open);
   std::string_view inner = text.substr(open + 1, close - open - 1);
   while (!trim(inner).empty()) {
-    const size_t comma = inner.find(',');
+    const size_t comma = find_char(inner, ',');
     std::string_view part = trim(inner.substr(0, comma));
-    const size_t colon = part.find(':');
+    const size_t colon = find_char(part, ':');
     if (colon == std::string_view::npos) throw "parameter needs a kind";
     if (sig.count == kMaxParams) throw "too many parameters";
     sig.params[sig.count] = trim(part.substr(0, colon));
@@ -56,7 +66,8 @@ constexpr Signature parse_signature(std::string_view text) {
     if (comma == std::string_view::npos) break;
     inner.remove_prefix(comma + 1);
   }
-  const size_t arrow = text.find("->", close);
+  size_t arrow = find_char(text, '-', close);
+  while (arrow != std::string_view::npos && text.substr(arrow, 2) != "->") arrow = find_char(text, '-', arrow + 1);
   sig.result = arrow == std::string_view::npos ? std::string_view("None") : trim(text.substr(arrow + 2));
   return sig;
 }

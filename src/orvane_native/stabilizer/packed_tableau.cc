@@ -105,6 +105,9 @@ void PackedTableau::reset() {
 }
 
 void PackedTableau::apply(int64_t code, int64_t a, int64_t b) {
+  // Measurement and unknown codes change nothing, and their operands are not
+  // qubits: no column address may be formed from them.
+  if (code < instr_h || code > instr_swap) return;
   uint64_t* r = r_;
   uint64_t* xa = xcol(a);
   uint64_t* za = zcol(a);

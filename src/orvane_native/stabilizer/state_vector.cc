@@ -37,6 +37,9 @@ struct Pauli {
 // row-by-row reading (x and z bit of each qubit in turn, then the sign)
 // would find missing.
 void require_stabilizer_rows(I64Span tableau, int64_t n) {
+  // Beyond this size the row indices themselves leave 64 bits; no tableau
+  // (or state) of that size can exist.
+  if (n > 1'000'000'000) throw std::bad_alloc();
   const int64_t len = tableau.size();
   const int64_t width = 2 * n + 1;
   for (int64_t f = 0; f < n; ++f) {

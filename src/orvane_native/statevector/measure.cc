@@ -1,6 +1,7 @@
 #include "orvane_native/statevector/measure.h"
 
 #include <cmath>
+#include <string>
 
 #include "orvane_native/support/targets.h"
 
@@ -25,8 +26,12 @@ int64_t checked_dimension(F64Span state, I64Span targets, int64_t num_qubits) {
   const int64_t dim = pow2(num_qubits);
   validate_targets(targets, num_qubits);
   // 2^(n+1) floats; from n = 62 that count is not representable, so no
-  // state can be long enough.
-  if (dim > 0) require_length("state", state.size(), num_qubits >= 62 ? INT64_MAX : 2 * dim);
+  // state can be long enough (n = 63 wraps 2^n to a negative dimension).
+  if (num_qubits >= 62 && num_qubits <= 63) {
+    panic("state too short for " + std::to_string(num_qubits) + " qubits: " + std::to_string(state.size()) +
+          " floats");
+  }
+  if (dim > 0) require_length("state", state.size(), 2 * dim);
   return dim;
 }
 
