@@ -10,21 +10,10 @@
 #include <vector>
 
 #include "orvane_native/support/array.h"
+#include "orvane_native/support/testing.h"
 
 namespace orvane::testing {
 
-using cd = std::complex<double>;
-
-// The panic message of fn(), or "" when it returns normally.
-template <class Fn>
-std::string message_of(Fn&& fn) {
-  try {
-    fn();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "";
-}
 
 inline std::vector<double> to_vector(const F64Array& a) { return {a.begin(), a.end()}; }
 

@@ -14,20 +14,10 @@
 
 #include "orvane_native/stabilizer/tableau.h"
 #include "orvane_native/support/array.h"
+#include "orvane_native/support/testing.h"
 
 namespace orvane::testing {
 
-using cd = std::complex<double>;
-
-template <class Fn>
-std::string message_of(Fn&& fn) {
-  try {
-    fn();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "";
-}
 
 inline std::vector<int64_t> ints(const I64Array& a) { return {a.begin(), a.end()}; }
 inline std::vector<double> floats(const F64Array& a) { return {a.begin(), a.end()}; }

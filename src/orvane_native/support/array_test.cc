@@ -3,18 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "orvane_native/support/field.h"
+#include "orvane_native/support/testing.h"
 
 namespace orvane {
 namespace {
 
-std::string message_of(auto&& fn) {
-  try {
-    fn();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "";
-}
+using testing::message_of;
 
 TEST(Array, ZeroFilledAndChecked) {
   F64Array a(3);
