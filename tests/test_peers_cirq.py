@@ -14,19 +14,8 @@ import numpy as np
 import pytest
 
 import orvane_native as on
+from helpers import to_complex as cplx, to_flat as flat
 from helpers import random_unitary
-
-
-def flat(m):
-    z = np.asarray(m, dtype=np.complex128).ravel()
-    out = np.empty(2 * z.size)
-    out[0::2], out[1::2] = z.real, z.imag
-    return out.tolist()
-
-
-def cplx(values):
-    a = np.asarray(values, dtype=float)
-    return a[0::2] + 1j * a[1::2]
 
 
 # ---- random circuits ------------------------------------------------------------------------------

@@ -12,6 +12,7 @@ import scipy.sparse.linalg as spla
 from scipy.stats import ortho_group
 
 import orvane_native as on
+from helpers import to_complex as cplx, to_flat as flat
 
 PAULI = {
     "I": np.eye(2),
@@ -19,18 +20,6 @@ PAULI = {
     "Y": np.array([[0, -1j], [1j, 0]]),
     "Z": np.diag([1.0, -1.0]).astype(complex),
 }
-
-
-def flat(m):
-    z = np.asarray(m, dtype=np.complex128).ravel()
-    out = np.empty(2 * z.size)
-    out[0::2], out[1::2] = z.real, z.imag
-    return out.tolist()
-
-
-def cplx(values):
-    a = np.asarray(values, dtype=float)
-    return a[0::2] + 1j * a[1::2]
 
 
 def random_hamiltonian(k, rng, terms=6):

@@ -9,6 +9,7 @@ import stim
 
 import orvane_native as on
 from helpers import to_complex
+from stim_checks import check_tableau_against_stim, rows, triples
 
 H, S, SDG, X, Y, Z, CNOT, CZ, SWAP, MEASURE = range(10)
 ONE_QUBIT = [H, S, SDG, X, Y, Z]
@@ -45,10 +46,6 @@ def random_circuit(rng, n, gates):
     return stream
 
 
-def triples(stream):
-    return [stream[i:i + 3] for i in range(0, len(stream) - 2, 3)]
-
-
 def numpy_state(stream, n):
     """State vector of the gate stream by tensor contraction; axis q of the
     state tensor is qubit q (qubit 0 the most significant index bit)."""
@@ -69,19 +66,6 @@ def stim_simulator(stream, n):
     for code, a, b in triples(stream):
         getattr(sim, STIM_NAME[code].lower())(*([a, b] if code in TWO_QUBIT else [a]))
     return sim
-
-
-def rows(flat, n):
-    """Flattened tableau as (x bits, z bits, sign) per row."""
-    w = 2 * n + 1
-    return [(flat[k * w:k * w + n], flat[k * w + n:k * w + 2 * n], flat[k * w + 2 * n]) for k in range(w)]
-
-
-def pauli_string(x, z, sign):
-    """The row's operator: (x, z) = (1, 0) X, (0, 1) Z, (1, 1) the Hermitian Y;
-    sign bit 1 is -1."""
-    letters = "".join("_XZY"[xb + 2 * zb] for xb, zb in zip(x, z))
-    return stim.PauliString(("-" if sign else "+") + letters)
 
 
 # ---- worked examples ---------------------------------------------------------
@@ -124,19 +108,8 @@ def test_tableau_matches_stim(seed):
     assert len(flat) == (2 * n + 1) ** 2
     assert all(v in (0, 1) for v in flat)
     sim = stim_simulator(stream, n)
-    table = rows(flat, n)
-    stabilizers = [pauli_string(*row) for row in table[n:2 * n]]
-    destabilizers = [pauli_string(*row) for row in table[:n]]
-    # Every stabilizer row, with its sign and Y as the Hermitian Y, has
-    # expectation +1 in stim's state; together they generate stim's group.
-    for p in stabilizers:
-        assert sim.peek_observable_expectation(p) == 1
-    ours = stim.Tableau.from_stabilizers(stabilizers).to_stabilizers(canonicalize=True)
-    assert ours == sim.canonical_stabilizers()
-    # Destabilizer i anticommutes with stabilizer i only.
-    for i, d in enumerate(destabilizers):
-        assert [not d.commutes(s) for s in stabilizers] == [k == i for k in range(n)]
-    assert table[2 * n] == ([0] * n, [0] * n, 0)
+    check_tableau_against_stim(flat, n, sim)
+    assert rows(flat, n)[2 * n] == ([0] * n, [0] * n, 0)
 
 
 def test_sign_conventions_explicitly():

@@ -10,6 +10,7 @@ import pytest
 import stim
 
 import orvane_native as on
+from stim_checks import check_tableau_against_stim, rows, triples
 
 H, S, SDG, X, Y, Z, CNOT, CZ, SWAP, MEASURE = range(10)
 TWO_QUBIT = (CNOT, CZ, SWAP)
@@ -55,10 +56,6 @@ def random_stream(rng, n, gates, measure_every):
     for q in rng.choice(n, size=min(n, 6), replace=False):
         stream += [MEASURE, int(q), 0, MEASURE, int(q), 0]
     return stream
-
-
-def triples(stream):
-    return [stream[i:i + 3] for i in range(0, len(stream) - 2, 3)]
 
 
 def expected_records(stream, n, mask, reps, seed):
@@ -125,27 +122,6 @@ def test_clifford_run_sign_from_a_row_product(n, offset):
     pairs = np.array(record).reshape(-1, 3)
     assert np.all(pairs[:, 1] == pairs[:, 0] ^ 1) and np.all(pairs[:, 2] == pairs[:, 0])
     assert 0 < pairs[:, 0].sum() < 50
-
-
-def rows(flat, n):
-    w = 2 * n + 1
-    return [(flat[k * w:k * w + n], flat[k * w + n:k * w + 2 * n], flat[k * w + 2 * n]) for k in range(w)]
-
-
-def pauli_string(x, z, sign):
-    return stim.PauliString(("-" if sign else "+") + "".join("_XZY"[xb + 2 * zb] for xb, zb in zip(x, z)))
-
-
-def check_tableau_against_stim(flat, n, sim):
-    table = rows(flat, n)
-    stabilizers = [pauli_string(*r) for r in table[n:2 * n]]
-    destabilizers = [pauli_string(*r) for r in table[:n]]
-    for p in stabilizers:
-        assert sim.peek_observable_expectation(p) == 1
-    ours = stim.Tableau.from_stabilizers(stabilizers).to_stabilizers(canonicalize=True)
-    assert ours == sim.canonical_stabilizers()
-    for i, d in enumerate(destabilizers):
-        assert [not d.commutes(s) for s in stabilizers] == [k == i for k in range(n)]
 
 
 @pytest.mark.parametrize("n", [63, 64, 65, 128, 129])
