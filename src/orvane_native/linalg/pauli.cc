@@ -1,4 +1,5 @@
 #include "orvane_native/linalg/pauli.h"
+#include "orvane_native/support/interrupt.h"
 
 namespace orvane {
 
@@ -46,9 +47,11 @@ F64Array pauli_expansion(F64Span matrix, int64_t num_qubits) {
   const int64_t dim = int64_t{1} << n;
   const int64_t strings = result.size() / 2;
   const double scale = static_cast<double>(dim);
+  InterruptPoll poll;
   for (int64_t j = 0; j < strings; ++j) {
     Complex acc{0.0, 0.0};
     for (int64_t c = 0; c < dim; ++c) {
+      poll.tick(dim * (n + 1));
       for (int64_t r = 0; r < dim; ++r) {
         // e = P_j[c][r], qubit 0 (the highest bit) first.
         Complex e{1.0, 0.0};

@@ -31,7 +31,11 @@ std::string type_name(PyObject* obj) {
   if (utf8 == nullptr) {
     PyErr_Clear();
   } else {
-    out.assign(utf8, static_cast<size_t>(size < 63 ? size : 63));
+    // At most 63 bytes, cut back to the last whole UTF-8 character so that
+    // the message stays valid text.
+    Py_ssize_t cut = size < 63 ? size : 63;
+    while (cut > 0 && cut < size && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    out.assign(utf8, static_cast<size_t>(cut));
   }
   Py_DECREF(name);
   return out;
@@ -168,6 +172,11 @@ bool from_py_f64(PyObject* obj, std::string_view ctx, double* out) {
 
 namespace {
 
+// Converting a long sequence, in or out, takes seconds at worst: a signal
+// handler gets its turn every kSignalStride items.
+constexpr Py_ssize_t kSignalStride = Py_ssize_t{1} << 20;
+inline bool signal_turn(Py_ssize_t i) { return (i & (kSignalStride - 1)) == kSignalStride - 1; }
+
 // Length and item access of a list or tuple (or a subclass of either). The
 // length of a subclass comes from its own __len__; an item past the real end
 // reads as a missing element.
@@ -214,9 +223,13 @@ bool convert_sequence(PyObject* obj, std::string_view f, std::string_view name, 
   for (; i < n; ++i) {
     PyObject* o = access.item(i);
     if (o == nullptr || !fast(o, &data[i])) break;
+    if (signal_turn(i) && PyErr_CheckSignals() != 0) {
+      out->clear();
+      return false;
+    }
   }
   for (; i < n; ++i) {
-    if (!slow(access.item(i), &data[i])) {
+    if (!slow(access.item(i), &data[i]) || (signal_turn(i) && PyErr_CheckSignals() != 0)) {
       out->clear();
       return false;
     }
@@ -270,6 +283,10 @@ PyObject* build_list(Span<const T> values, Make make) {
       return nullptr;
     }
     PyList_SetItem(list, i, item);
+    if (signal_turn(i) && PyErr_CheckSignals() != 0) {
+      Py_DECREF(list);  // its unset tail is null, which the list's release skips
+      return nullptr;
+    }
   }
   return list;
 }

@@ -19,6 +19,7 @@
 #include "orvane_native/module/python.h"
 #include "orvane_native/module/signature.h"
 #include "orvane_native/support/array.h"
+#include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/panic.h"
 
 namespace orvane::py {
@@ -34,7 +35,8 @@ void raise_panic(const std::string& message);
 std::string type_name(PyObject* obj);
 
 // Runs `body` inside the panic guard: core failures become Python exceptions
-// and the guard returns false.
+// and the guard returns false, as it does when a signal handler interrupted
+// the body.
 template <class Body>
 bool guarded(Body&& body) {
   try {
@@ -48,6 +50,8 @@ bool guarded(Body&& body) {
     raise_panic(kAllocationFailure);
   } catch (const std::exception& e) {
     raise_panic(e.what());
+  } catch (const Interrupted&) {
+    // The signal handler's exception is already set.
   }
   return false;
 }
