@@ -284,8 +284,8 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   // overwritten are kept, so that an interruption puts them back and leaves
   // rho as it was. Short channels (or ones whose copy cannot be had) run
   // through without asking.
-  const bool long_run = static_cast<double>(m) * static_cast<double>(d * d) * static_cast<double>(dim) * 2.0 >
-                        kLongChannelWork;
+  const bool long_run = 2.0 * static_cast<double>(m) * static_cast<double>(d) * static_cast<double>(dim) *
+                            static_cast<double>(dim) > kLongChannelWork;
   std::vector<double> undo;
   if (long_run) {
     try {
