@@ -12,6 +12,7 @@
 #include "orvane_native/density/subspace.h"
 #include "orvane_native/statevector/gates_simd.h"
 #include "orvane_native/support/interrupt.h"
+#include "orvane_native/support/operator_structure.h"
 #include "orvane_native/support/targets.h"
 
 namespace orvane {
@@ -133,12 +134,10 @@ int64_t op_dimension(int64_t floats) {
 
 namespace {
 
-bool significant(double re, double im) { return re * re + im * im > 1e-18; }
 
 // Work (complex multiply-adds) above which the general kernel keeps what it
 // overwrites so that it can be interrupted: a few tens of milliseconds.
 constexpr double kLongChannelWork = double(int64_t{1} << 25);
-bool is_one(double re, double im) { return std::fabs(re - 1.0) <= 1e-15 && std::fabs(im) <= 1e-15; }
 
 void validate_channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t d, I64Span targets, int64_t n) {
   validate_targets(targets, n);
@@ -170,24 +169,15 @@ ChannelPlan plan_channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t d, I
   if (n <= 0 || targets.empty()) return plan;
   validate_channel(rho, ops, num_ops, d, targets, n);
   const double* k = ops.data();
+  auto entry_of = [&](const double* op) {
+    return [op, d](int64_t r, int64_t c) { return std::pair{op[2 * (r * d + c)], op[2 * (r * d + c) + 1]}; };
+  };
   // A single operator whose every row holds exactly one significant entry,
   // equal to one.
   if (num_ops == 1) {
     plan.perm.assign(static_cast<size_t>(d), 0);
-    bool ok = true;
-    for (int64_t r = 0; r < d && ok; ++r) {
-      int64_t count = 0;
-      bool one = false;
-      for (int64_t c = 0; c < d; ++c) {
-        const double re = k[2 * (r * d + c)], im = k[2 * (r * d + c) + 1];
-        if (!significant(re, im)) continue;
-        ++count;
-        one = is_one(re, im);
-        plan.perm[r] = c;
-      }
-      ok = count == 1 && one;
-    }
-    if (ok) {
+    std::vector<double> sign(static_cast<size_t>(d));
+    if (is_permutation(d, entry_of(k), UnitEntries::kPlusOne, plan.perm.data(), sign.data())) {
       plan.kernel = ChannelKernel::kPermutation;
       return plan;
     }
@@ -200,14 +190,9 @@ ChannelPlan plan_channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t d, I
   plan.kernel = ChannelKernel::kDiagonal;
   if (num_ops < 1 || d < 1) return plan;
   for (int64_t i = 0; i < num_ops; ++i) {
-    const double* op = k + i * 2 * d * d;
-    for (int64_t r = 0; r < d; ++r) {
-      for (int64_t c = 0; c < d; ++c) {
-        if (c != r && significant(op[2 * (r * d + c)], op[2 * (r * d + c) + 1])) {
-          plan.kernel = ChannelKernel::kGeneral;
-          return plan;
-        }
-      }
+    if (has_significant_off_diagonal(d, entry_of(k + i * 2 * d * d))) {
+      plan.kernel = ChannelKernel::kGeneral;
+      return plan;
     }
   }
   return plan;

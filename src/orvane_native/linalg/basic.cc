@@ -5,8 +5,8 @@
 #include <string>
 
 #include "orvane_native/linalg/complex.h"
-#include "orvane_native/support/targets.h"
 #include "orvane_native/support/interrupt.h"
+#include "orvane_native/support/targets.h"
 
 namespace orvane {
 
@@ -164,17 +164,10 @@ F64Array embed_operator(F64Span op, int64_t op_dim, I64Span targets, int64_t num
   }
   const int64_t dim = static_cast<int64_t>(n);
 
-  // mask[i]: the global bits of local index i; targets[0] is local bit t-1.
-  I64Array masks(op_dim);
-  int64_t all = 0;
-  for (int64_t i = 0; i < op_dim; ++i) {
-    int64_t m = 0;
-    for (int64_t p = 0; p < t; ++p) {
-      if ((i >> (t - 1 - p)) & 1) m |= int64_t{1} << (num_qubits - 1 - targets[p]);
-    }
-    masks[i] = m;
-    all |= m;
-  }
+  // masks[i]: the global bits of local index i; targets[0] is local bit t-1.
+  const TargetOffsets offsets = target_offsets(targets, num_qubits, op_dim);
+  const int64_t* masks = offsets.off.data();
+  const int64_t all = offsets.mask;
 
   require_operator(op, op_dim);
   InterruptPoll poll;
