@@ -1,7 +1,9 @@
 // The binding runtime: binders, value conversions, result conversions and the
-// panic guard, and the one generic function wrapper that every module
-// function and method goes through. Nothing here knows what the core
-// computes.
+// panic guard, and the generic wrappers (module function, method, method
+// without arguments) that every computing module function and every method
+// goes through. Constructors use the binders and conversions directly
+// (classes.cc); version is built by hand (catalogue.cc). Nothing here knows
+// what the core computes.
 #pragma once
 
 #include <cstdint>
