@@ -294,18 +294,41 @@ PyObject* build_list(Span<const T> values, Make make) {
 }  // namespace
 
 PyObject* list_from_f64(F64Span values) { return build_list(values, PyFloat_FromDouble); }
-// Tableaux and measurement records are mostly 0s and 1s: those two objects
-// are shared rather than asked for one call at a time.
+// Tableaux and measurement records are mostly 0s and 1s. The list starts
+// as n references to the shared 0 (one repetition of a one-item list, which
+// the host fills without a call per item); only the other entries are then
+// set one at a time, the 1s from one shared object too.
 PyObject* list_from_i64(I64Span values) {
   static PyObject* const bits[2] = {PyLong_FromLong(0), PyLong_FromLong(1)};
   if (bits[0] == nullptr || bits[1] == nullptr) return PyErr_NoMemory();
-  return build_list(values, [](int64_t v) -> PyObject* {
-    if (v == 0 || v == 1) {
-      Py_INCREF(bits[v]);
-      return bits[v];
+  PyObject* one_zero = PyList_New(1);
+  if (one_zero == nullptr) return nullptr;
+  Py_INCREF(bits[0]);
+  PyList_SetItem(one_zero, 0, bits[0]);
+  PyObject* list = PySequence_Repeat(one_zero, static_cast<Py_ssize_t>(values.size()));
+  Py_DECREF(one_zero);
+  if (list == nullptr) return nullptr;
+  const int64_t* v = values.data();
+  for (int64_t i = 0; i < values.size(); ++i) {
+    if (signal_turn(i) && PyErr_CheckSignals() != 0) {
+      Py_DECREF(list);
+      return nullptr;
     }
-    return PyLong_FromLongLong(v);
-  });
+    if (v[i] == 0) continue;
+    PyObject* item = nullptr;
+    if (v[i] == 1) {
+      Py_INCREF(bits[1]);
+      item = bits[1];
+    } else {
+      item = PyLong_FromLongLong(v[i]);
+      if (item == nullptr) {
+        Py_DECREF(list);
+        return nullptr;
+      }
+    }
+    PyList_SetItem(list, i, item);  // releases the 0 it replaces
+  }
+  return list;
 }
 
 }  // namespace orvane::py
