@@ -52,8 +52,8 @@ void run_each_repetition(T& t, I64Array& record, int64_t m, I64Span instructions
     int64_t k = 0;
     for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
       const int64_t code = instructions[s];
-      poll.tick(code == instr_measure ? words * t.num_qubits() : words);
-      if (code != instr_measure) {
+      poll.tick(is_measurement(code) ? words * t.num_qubits() : words);
+      if (!is_measurement(code)) {
         t.apply(code, instructions[s + 1], instructions[s + 2]);
         continue;
       }

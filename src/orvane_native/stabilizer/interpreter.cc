@@ -6,7 +6,8 @@
 namespace orvane {
 
 void Tableau::apply(int64_t code, int64_t a, int64_t b) {
-  switch (code) {
+  if (!is_gate(code)) return;  // measurement is the sampler's business; unknown codes do nothing
+  switch (static_cast<Instr>(code)) {
     case instr_h:
       hadamard(a);
       break;
@@ -37,7 +38,7 @@ void Tableau::apply(int64_t code, int64_t a, int64_t b) {
     case instr_swap:
       swap(a, b);
       break;
-    default:  // measurement is the sampler's business; unknown codes do nothing
+    case instr_measure:
       break;
   }
 }

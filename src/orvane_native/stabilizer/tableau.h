@@ -14,21 +14,10 @@
 
 #include <cstdint>
 
+#include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/support/array.h"
 
 namespace orvane {
-
-// Instruction codes of a Clifford circuit stream (triples code, a, b).
-inline constexpr int64_t instr_h = 0;
-inline constexpr int64_t instr_s = 1;
-inline constexpr int64_t instr_sdg = 2;
-inline constexpr int64_t instr_x = 3;
-inline constexpr int64_t instr_y = 4;
-inline constexpr int64_t instr_z = 5;
-inline constexpr int64_t instr_cnot = 6;
-inline constexpr int64_t instr_cz = 7;
-inline constexpr int64_t instr_swap = 8;
-inline constexpr int64_t instr_measure = 9;
 
 class Tableau {
  public:
