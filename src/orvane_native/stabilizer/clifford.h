@@ -30,16 +30,8 @@ inline constexpr int64_t kSignProgramMaxWords = int64_t{1} << 23;
 I64Array clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
                               int64_t repetitions, int64_t seed, int64_t max_program_words);
 
-// clifford_run on the unpacked Tableau, step for step as documented; the
-// bit-packed clifford_run must return the same record for every input.
-I64Array clifford_run_reference(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
-                                int64_t repetitions, int64_t seed);
-
 // The flattened tableau after running the stream once from |0...0>;
 // measurement triples are skipped. Runs on the bit-packed tableau.
 I64Array clifford_tableau(I64Span instructions, int64_t num_qubits);
-
-// clifford_tableau on the unpacked Tableau, step for step as documented.
-I64Array clifford_tableau_reference(I64Span instructions, int64_t num_qubits);
 
 }  // namespace orvane

@@ -1,4 +1,5 @@
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/reference/clifford_reference.h"
 
 #include <gtest/gtest.h>
 

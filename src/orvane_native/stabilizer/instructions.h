@@ -3,10 +3,10 @@
 // ignored. Operands are validated over the whole stream before anything
 // runs, so a bad circuit never leaves a half-run result.
 //
-// The codes are listed once, in kInstructions below: validation, both
-// tableaux (bit-packed and unpacked), NativeTableau's checks, the samplers,
-// and on the test side the random streams and the check of the
-// documentation's code tables all read it. A code outside the table is
+// The codes are listed once, in kInstructions below: validation, the
+// bit-packed tableau, NativeTableau's checks, the samplers, and on the test
+// side the unpacked reference tableau, the random streams and the check of
+// the documentation's code tables all read it. A code outside the table is
 // ignored everywhere (its operands are not checked either). The gate
 // updates switch on Instr without a default case, so the compiler names
 // every switch that lacks a newly added code.

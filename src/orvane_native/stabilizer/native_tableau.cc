@@ -4,7 +4,7 @@
 
 #include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/stabilizer/state_vector.h"
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/tableau_size.h"
 #include "orvane_native/support/panic.h"
 
 namespace orvane {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "orvane_native/stabilizer/instructions.h"
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/reference/tableau.h"
 #include "orvane_native/support/array.h"
 #include "orvane_native/support/testing.h"
 

@@ -1,5 +1,6 @@
-// One instruction at a time on a Tableau, and its flattened form.
-#include "orvane_native/stabilizer/tableau.h"
+// One instruction at a time on the reference Tableau, and its flattened
+// form.
+#include "orvane_native/stabilizer/reference/tableau.h"
 
 #include <new>
 
