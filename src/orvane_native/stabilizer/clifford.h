@@ -11,10 +11,12 @@ namespace orvane {
 // Runs the instruction stream `repetitions` times from |0...0> and returns
 // m * repetitions outcomes (m = number of measurement triples), entry
 // rep*m + k holding the k-th measurement of repetition rep, xored with
-// invert_mask[k] where the mask has such an entry. The process-wide
-// generator is reseeded from `seed` once per call and gives one draw per
-// measurement, deterministic outcomes included. Nothing is run (and the
-// generator is untouched) when repetitions < 1 or m = 0. Operands are
+// invert_mask[k] where the mask has such an entry. The draws are those of
+// the process-wide generator reseeded from `seed` once per call, one per
+// measurement, deterministic outcomes included; they come from a copy, and
+// the process generator is left after the last draw only once the record
+// is complete. Nothing is run (and the generator is untouched) when
+// repetitions < 1 or m = 0. Operands are
 // validated over the whole stream before anything runs. The circuit runs
 // once on the bit-packed tableau, recording how the signs evolve, and the
 // repetitions replay that record (see SignProgram).
