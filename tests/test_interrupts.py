@@ -25,8 +25,8 @@ LATENCY = 0.2
 # Inputs come from plain random draws: a numpy factorisation would leave
 # BLAS threads spinning, competing with the call for the processor.
 def long_pauli():
-    m = RNG.normal(size=(256, 256)) + 1j * RNG.normal(size=(256, 256))
-    return lambda: on.pauli_expansion(to_flat(m), 8)
+    m = RNG.normal(size=(512, 512)) + 1j * RNG.normal(size=(512, 512))
+    return lambda: on.pauli_expansion(to_flat(m), 9)
 
 
 def long_simultaneous_diag():

@@ -581,7 +581,7 @@ def _long_calls(r: random.Random) -> dict:
 
     return {
         "jacobi_eig": call("jacobi_eig", Made("sym", 40, seed, True), 40),  # NaN: never converges
-        "pauli_expansion": call("pauli_expansion", Made("uniform", 2 * 32 * 32, seed), 5),
+        "pauli_expansion": call("pauli_expansion", Made("uniform", 2 * 128 * 128, seed), 7),
         "simultaneous_diag": call("simultaneous_diag", Made("eye", 40), Made("sym", 40, seed, False), 40),
         "clifford_run": call("clifford_run", Made("chain", 1000, True), 1000, [], 20, seed),
         "clifford_tableau": call("clifford_tableau", Made("chain", 400, False), 400),
