@@ -298,7 +298,10 @@ PyObject* list_from_f64(F64Span values) { return build_list(values, PyFloat_From
 // as n references to the shared 0 (one repetition of a one-item list, which
 // the host fills without a call per item); only the other entries are then
 // set one at a time, the 1s from one shared object too.
-PyObject* list_from_i64(I64Span values) {
+namespace {
+
+template <class T>
+PyObject* list_of_mostly_bits(Span<const T> values) {
   static PyObject* const bits[2] = {PyLong_FromLong(0), PyLong_FromLong(1)};
   if (bits[0] == nullptr || bits[1] == nullptr) return PyErr_NoMemory();
   PyObject* one_zero = PyList_New(1);
@@ -308,7 +311,7 @@ PyObject* list_from_i64(I64Span values) {
   PyObject* list = PySequence_Repeat(one_zero, static_cast<Py_ssize_t>(values.size()));
   Py_DECREF(one_zero);
   if (list == nullptr) return nullptr;
-  const int64_t* v = values.data();
+  const T* v = values.data();
   for (int64_t i = 0; i < values.size(); ++i) {
     if (signal_turn(i) && PyErr_CheckSignals() != 0) {
       Py_DECREF(list);
@@ -320,7 +323,7 @@ PyObject* list_from_i64(I64Span values) {
       Py_INCREF(bits[1]);
       item = bits[1];
     } else {
-      item = PyLong_FromLongLong(v[i]);
+      item = PyLong_FromLongLong(static_cast<long long>(v[i]));
       if (item == nullptr) {
         Py_DECREF(list);
         return nullptr;
@@ -330,5 +333,10 @@ PyObject* list_from_i64(I64Span values) {
   }
   return list;
 }
+
+}  // namespace
+
+PyObject* list_from_i64(I64Span values) { return list_of_mostly_bits(values); }
+PyObject* list_from_bits(Span<const uint8_t> values) { return list_of_mostly_bits(values); }
 
 }  // namespace orvane::py

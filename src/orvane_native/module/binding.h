@@ -124,6 +124,7 @@ bool from_py_f64_seq(PyObject* obj, std::string_view f, std::string_view name, S
 
 PyObject* list_from_f64(F64Span values);
 PyObject* list_from_i64(I64Span values);
+PyObject* list_from_bits(Span<const uint8_t> values);
 
 // ---- the generic wrapper ------------------------------------------------------
 
@@ -188,6 +189,11 @@ template <>
 struct Result<I64Array> {
   static constexpr std::string_view kind = "Sequence[int]";
   static PyObject* convert(const I64Array& v) { return list_from_i64(v.span()); }
+};
+template <>
+struct Result<BitArray> {
+  static constexpr std::string_view kind = "Sequence[int]";
+  static PyObject* convert(const BitArray& v) { return list_from_bits(v.span()); }
 };
 
 // The C++ types behind the kinds of a signature text: the parameter kinds of

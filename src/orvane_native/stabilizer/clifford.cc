@@ -96,11 +96,11 @@ I64Array clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_m
   return clifford_run_limited(instructions, num_qubits, invert_mask, repetitions, seed, kSignProgramMaxWords);
 }
 
-I64Array clifford_tableau(I64Span instructions, int64_t num_qubits) {
+BitArray clifford_tableau(I64Span instructions, int64_t num_qubits) {
   validate_instructions(instructions, num_qubits);  // before any size-dependent allocation
   require_unpacked_size(num_qubits);  // the unpacked tableau's failures for a negative or huge n
   // The result first: it is by far the largest allocation.
-  I64Array out = PackedTableau::flat_array(num_qubits);
+  BitArray out(PackedTableau::flat_length(num_qubits));
   PackedTableau t(num_qubits);
   InterruptPoll poll;
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {

@@ -34,6 +34,6 @@ I64Array clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span 
 
 // The flattened tableau after running the stream once from |0...0>;
 // measurement triples are skipped. Runs on the bit-packed tableau.
-I64Array clifford_tableau(I64Span instructions, int64_t num_qubits);
+BitArray clifford_tableau(I64Span instructions, int64_t num_qubits);
 
 }  // namespace orvane

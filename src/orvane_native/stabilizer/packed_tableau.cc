@@ -312,14 +312,16 @@ int64_t PackedTableau::determined_phase(int64_t a) const {
   return const_cast<PackedTableau*>(this)->determined(a, false);
 }
 
-I64Array PackedTableau::flat_array(int64_t num_qubits) {
+int64_t PackedTableau::flat_length(int64_t num_qubits) {
   int64_t width = 0, len = 0;
   if (__builtin_mul_overflow(num_qubits, 2, &width) || __builtin_add_overflow(width, 1, &width) ||
       __builtin_mul_overflow(width, width, &len)) {
     throw std::bad_alloc();
   }
-  return I64Array(len);
+  return len;
 }
+
+I64Array PackedTableau::flat_array(int64_t num_qubits) { return I64Array(flat_length(num_qubits)); }
 
 I64Array PackedTableau::to_flat() const {
   I64Array out = flat_array(n_);
@@ -327,7 +329,11 @@ I64Array PackedTableau::to_flat() const {
   return out;
 }
 
-void PackedTableau::write_flat(int64_t* o) const {
+void PackedTableau::write_flat(int64_t* o) const { write_flat_as(o); }
+void PackedTableau::write_flat(uint8_t* o) const { write_flat_as(o); }
+
+template <class T>
+void PackedTableau::write_flat_as(T* o) const {
   const int64_t n = n_;
   const int64_t width = 2 * n + 1;
   const int64_t step = 2 * stride_;
@@ -338,26 +344,26 @@ void PackedTableau::write_flat(int64_t* o) const {
     for (int64_t q = 0; q < words_; ++q) {
       const int64_t w = half * words_ + q;
       const int64_t rows = std::min<int64_t>(64, n - q * 64);
-      int64_t* first = o + (half * n + q * 64) * width;
+      T* first = o + (half * n + q * 64) * width;
       const uint64_t* xw = bits_ + w;
       const uint64_t* zw = bits_ + stride_ + w;
       for (int64_t j = 0; j < n; ++j) {
         const uint64_t x = xw[j * step], z = zw[j * step];
-        int64_t* cell = first + j;
+        T* cell = first + j;
         for (int64_t b = 0; b < rows; ++b, cell += width) {
-          cell[0] = static_cast<int64_t>((x >> b) & 1);
-          cell[n] = static_cast<int64_t>((z >> b) & 1);
+          cell[0] = static_cast<T>((x >> b) & 1);
+          cell[n] = static_cast<T>((z >> b) & 1);
         }
       }
-      for (int64_t b = 0; b < rows; ++b) first[b * width + 2 * n] = static_cast<int64_t>((r_[w] >> b) & 1);
+      for (int64_t b = 0; b < rows; ++b) first[b * width + 2 * n] = static_cast<T>((r_[w] >> b) & 1);
     }
   }
-  int64_t* row = o + 2 * n * width;
+  T* row = o + 2 * n * width;
   for (int64_t j = 0; j < n; ++j) {
-    row[j] = bit_at(scratch_, j);
-    row[n + j] = bit_at(scratch_, words_ * 64 + j);
+    row[j] = static_cast<T>(bit_at(scratch_, j));
+    row[n + j] = static_cast<T>(bit_at(scratch_, words_ * 64 + j));
   }
-  row[2 * n] = static_cast<int64_t>(scratch_[stride_]);
+  row[2 * n] = static_cast<T>(scratch_[stride_]);
 }
 
 }  // namespace orvane

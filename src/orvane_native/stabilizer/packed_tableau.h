@@ -84,10 +84,16 @@ class PackedTableau {
   // An array of (2n+1)^2 zeros (allocation failure when that cannot be
   // held), and the flattened tableau written into one.
   static I64Array flat_array(int64_t num_qubits);
+  // (2n+1)^2, or std::bad_alloc when that count cannot be represented.
+  static int64_t flat_length(int64_t num_qubits);
+  // The flat tableau into `out` (flat_length entries), as int64 or as bytes.
   void write_flat(int64_t* out) const;
+  void write_flat(uint8_t* out) const;
 
  private:
   PackedTableau() = default;
+  template <class T>
+  void write_flat_as(T* out) const;
   uint64_t* xcol(int64_t j) { return bits_ + 2 * j * stride_; }
   uint64_t* zcol(int64_t j) { return bits_ + (2 * j + 1) * stride_; }
   int64_t determined(int64_t a, bool write_scratch);

@@ -17,7 +17,10 @@ using testing::message_of;
 using V = std::vector<int64_t>;
 
 I64Array flat_of(const V& s, int64_t n) {
-  return clifford_tableau({s.data(), static_cast<int64_t>(s.size())}, n);
+  const BitArray bits = clifford_tableau({s.data(), static_cast<int64_t>(s.size())}, n);
+  I64Array flat(bits.size());
+  for (int64_t i = 0; i < bits.size(); ++i) flat[i] = bits[i];
+  return flat;
 }
 
 I64Span span_of(const V& v) { return {v.data(), static_cast<int64_t>(v.size())}; }

@@ -22,6 +22,7 @@ namespace orvane::testing {
 
 
 inline std::vector<int64_t> ints(const I64Array& a) { return {a.begin(), a.end()}; }
+inline std::vector<int64_t> ints(const BitArray& a) { return {a.begin(), a.end()}; }
 inline std::vector<double> floats(const F64Array& a) { return {a.begin(), a.end()}; }
 
 // The gate codes of the instruction table, in code order: all of them, or

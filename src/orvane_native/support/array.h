@@ -115,6 +115,9 @@ class Array {
 
 using F64Array = Array<double>;
 using I64Array = Array<int64_t>;
+// Integer results whose every entry is 0 or 1 (flat tableaux), a byte each:
+// an eighth of the memory to fill and to read back.
+using BitArray = Array<uint8_t>;
 
 // 2^n in 64-bit arithmetic: a shift count outside 0..63 (negative n
 // included) gives 0; n = 63 gives the wrapped (negative) value.
