@@ -41,8 +41,9 @@ def pytest_passed(text: str, what: str) -> int:
 
 
 def ctest_binaries(text: str) -> int:
-    m = last_match(r"(\d+)% tests passed, (\d+) tests failed out of (\d+)", text, "ctest summary in the test log")
-    if m.group(2) != "0":
+    # "100% tests passed out of 5", or with older CMake "..., 0 tests failed out of 5"
+    m = last_match(r"(\d+)% tests passed(?:, (\d+) tests failed)? out of (\d+)", text, "ctest summary in the test log")
+    if m.group(2) not in (None, "0"):
         raise MissingFigure(f"ctest reports {m.group(2)} failed test binaries")
     return int(m.group(3))
 
@@ -94,7 +95,15 @@ def machine() -> str:
     return f"{cpu}, {os.cpu_count()} cores, Python {platform.python_version()}"
 
 
-def commit() -> str:
+def commit(logs: pathlib.Path) -> str:
+    """The commit the checks ran on, as `./dev reliability` noted it at the
+    start (hash, then `git status --porcelain` lines); else the current one."""
+    noted = logs / "commit"
+    if noted.exists():
+        lines = noted.read_text().splitlines()
+        if lines and lines[0].strip():
+            dirty = any(line.strip() for line in lines[1:])
+            return f"commit {lines[0].strip()}" + (" with uncommitted changes" if dirty else "")
     try:
         rev = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True, check=True)
         dirty = subprocess.run(["git", "status", "--porcelain", "--untracked-files=no"], capture_output=True,
@@ -131,9 +140,12 @@ def render(logs: pathlib.Path, when: str, where: str, what: str) -> str:
          f"{fuzz['crashes']} crashes, {fuzz['hangs']} hangs, {fuzz['failures']} broken guarantees, "
          f"{fuzz['reports']} sanitizer reports"),
         ("`python tests/test_leaks.py`" + (" (ordinary and sanitized builds)" if sanitized else ""),
-         leak_text + seconds_of(logs, "leaks")),
+         leak_text + (seconds_of(logs, "leaks") if not sanitized else "")),
     ]
-    lines = [BEGIN, "", f"Run by `./dev reliability` on {when}, {what}, on {where}.", "",
+    load = ""
+    if (logs / "loadavg").exists():
+        load = f" (load average {(logs / 'loadavg').read_text().split()[0]} at the start)"
+    lines = [BEGIN, "", f"Run by `./dev reliability` on {when}, {what}, on {where}{load}.", "",
              "| Check | Figures |", "|---|---|"]
     lines += [f"| {check} | {figures} |" for check, figures in rows]
     return "\n".join(lines + ["", END])
@@ -155,7 +167,7 @@ def main(argv: list[str]) -> int:
     logs, target = pathlib.Path(argv[0]), pathlib.Path(argv[1])
     when = datetime.date.today().isoformat()
     try:
-        block = render(logs, when, machine(), commit())
+        block = render(logs, when, machine(), commit(logs))
         target.write_text(replace_block(target.read_text(), block))
     except MissingFigure as e:
         print(f"reliability: {e}; {target} left unchanged", file=sys.stderr)
