@@ -33,7 +33,11 @@ import textwrap
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
-import cases as C  # noqa: E402
+try:
+    import cases as C  # noqa: E402
+except ImportError as missing:  # this interpreter lacks the module or a benchmark dependency
+    sys.exit(f"bench/run.py needs {missing.name or 'a package that is not installed'}: "
+             "run pip install '.[bench]' from the repository root, then try again")
 
 ORVANE = C.ORVANE
 

@@ -1,5 +1,6 @@
 """Argument binding, conversion and the failure table, through real functions."""
 
+import importlib.metadata
 import re
 
 import pytest
@@ -110,8 +111,11 @@ def test_failure_table(call, exc, message):
     raises(exc, message, call)
 
 
-def test_version_takes_no_arguments():
-    assert on.version() == "0.1.0"
+def test_version_is_the_package_version_and_takes_no_arguments():
+    # One source for both: the version in pyproject.toml reaches the wheel's
+    # metadata and, through the build, the compiled module.
+    assert on.version() == importlib.metadata.version("orvane_native")
+    assert re.fullmatch(r"\d+\.\d+\.\d+\S*", on.version())
     with pytest.raises(TypeError):
         on.version(1)
 

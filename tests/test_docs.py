@@ -10,8 +10,10 @@ import pytest
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PAGES = sorted((ROOT / "docs").glob("*.md")) + [ROOT / "README.md"]
 
-# The pages that must exist: one per area, plus the conventions page.
-AREAS = {"index.md", "stabilizer.md", "statevector.md", "density.md", "linalg.md", "objects.md"}
+# The pages that must exist: one per area, the conventions page, numpy and
+# the other simulators, and the errors page.
+AREAS = {"index.md", "stabilizer.md", "statevector.md", "density.md", "linalg.md", "objects.md",
+         "numpy.md", "errors.md"}
 
 
 def test_every_area_has_a_page():

@@ -86,6 +86,12 @@ def test_run_seed_uses_low_48_bits_only(seed):
     assert on.clifford_run(stream, 3, [], 30, seed) == base
     other = (seed + 2 ** 48 + 2 ** 63) % 2 ** 64 - 2 ** 63
     assert on.clifford_run(stream, 3, [], 30, other) == base
+    # Any change above bit 47 is invisible; a change to any bit below 48
+    # gives another generator state and so (90 random outcomes) another record.
+    signed = lambda v: (v + 2 ** 63) % 2 ** 64 - 2 ** 63
+    assert on.clifford_run(stream, 3, [], 30, signed(seed ^ (0xFFFF << 48))) == base
+    for bit in (0, 15, 16, 31, 32, 47):
+        assert on.clifford_run(stream, 3, [], 30, signed(seed ^ (1 << bit))) != base
 
 
 def test_tableau_and_state_vector_worked_examples():

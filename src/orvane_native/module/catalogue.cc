@@ -20,7 +20,7 @@
 namespace orvane::py {
 namespace {
 
-PyObject* version(PyObject*, PyObject*) { return PyUnicode_FromString("0.1.0"); }
+PyObject* version(PyObject*, PyObject*) { return PyUnicode_FromString(ORVANE_VERSION); }
 
 }  // namespace
 
