@@ -10,7 +10,7 @@
 #include "orvane_native/density/kernels.h"
 #include "orvane_native/density/kernels_simd.h"
 #include "orvane_native/density/subspace.h"
-#include "orvane_native/statevector/gates_simd.h"
+#include "orvane_native/support/cpu.h"
 #include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/operator_structure.h"
 #include "orvane_native/support/targets.h"
@@ -253,7 +253,7 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   std::vector<double> bre(strip), bim(strip), are(strip), aim(strip);
   std::vector<double> tre(static_cast<size_t>(width)), tim(static_cast<size_t>(width));
   std::vector<double> sre(static_cast<size_t>(nb)), sim(static_cast<size_t>(nb));
-  const bool vector_unit = simd::has_avx2();
+  const bool vector_unit = cpu::use_avx2();
   double* p = rho.data();
   // Writes strip rows (d rows of base r0, in strip order) back into rho.
   auto scatter = [&](int64_t r0, const double* sre_rows, const double* sim_rows) {

@@ -1,24 +1,23 @@
 #include "orvane_native/density/kernels_simd.h"
 
-#include <vector>
-
-#pragma GCC push_options
-#pragma GCC target("avx2")
 #include <immintrin.h>
 
+#include <vector>
+
 #include "orvane_native/density/general_strip.h"
+#include "orvane_native/support/cpu.h"
 
 namespace orvane::simd {
 namespace {
 
 // k * x for packed complex numbers x = [xr, xi, ...] and k given as its
 // real parts kr and imaginary parts ki: [kr xr - ki xi, kr xi + ki xr].
-inline __m256d cmul(__m256d kr, __m256d ki, __m256d x) {
+ORVANE_TARGET_AVX2 inline __m256d cmul(__m256d kr, __m256d ki, __m256d x) {
   return _mm256_addsub_pd(_mm256_mul_pd(kr, x), _mm256_mul_pd(ki, _mm256_permute_pd(x, 0b0101)));
 }
 
 // x * conj(k), with nki = -ki: [kr xr + ki xi, kr xi - ki xr].
-inline __m256d cmul_conj(__m256d kr, __m256d nki, __m256d x) {
+ORVANE_TARGET_AVX2 inline __m256d cmul_conj(__m256d kr, __m256d nki, __m256d x) {
   return _mm256_addsub_pd(_mm256_mul_pd(kr, x), _mm256_mul_pd(nki, _mm256_permute_pd(x, 0b0101)));
 }
 
@@ -39,11 +38,11 @@ std::vector<Op> split_ops(int64_t m, const double* tab) {
   return ops;
 }
 
-inline __m256d bc(const double& x) { return _mm256_broadcast_sd(&x); }
+ORVANE_TARGET_AVX2 inline __m256d bc(const double& x) { return _mm256_broadcast_sd(&x); }
 
 // s >= 2: columns c and c+1 are both block bases, so one vector carries the
 // same entry of two neighbouring blocks.
-void wide(double* rho, int64_t dim, int64_t s, const std::vector<Op>& ops) {
+ORVANE_TARGET_AVX2 void wide(double* rho, int64_t dim, int64_t s, const std::vector<Op>& ops) {
   for (int64_t j = 0; j < dim; j = ((j | s) + 1) & ~s) {
     double* row0 = rho + 2 * j * dim;
     double* row1 = rho + 2 * (j + s) * dim;
@@ -78,7 +77,7 @@ void wide(double* rho, int64_t dim, int64_t s, const std::vector<Op>& ops) {
 // of one block, [x0, x1]. T = K B works on rows as a whole; for the
 // accumulator, T's entries are broadcast to both lanes and multiplied by the
 // per-lane conjugates [K[0][e], K[1][e]].
-void narrow(double* rho, int64_t dim, const std::vector<Op>& ops) {
+ORVANE_TARGET_AVX2 void narrow(double* rho, int64_t dim, const std::vector<Op>& ops) {
   // Per operator: [ar, ar, cr, cr], [-ai, -ai, -ci, -ci], [br, br, dr, dr], [-bi, -bi, -di, -di].
   std::vector<double> lanes(16 * ops.size());
   for (size_t i = 0; i < ops.size(); ++i) {
@@ -113,12 +112,15 @@ void narrow(double* rho, int64_t dim, const std::vector<Op>& ops) {
 
 }  // namespace
 
-void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const double* tab) {
+ORVANE_TARGET_AVX2 void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const double* tab) {
   const std::vector<Op> ops = split_ops(m, tab);
   if (s >= 2) return wide(rho, dim, s, ops);
   narrow(rho, dim, ops);
 }
 
+// The shared template is inlined here (flatten) so that it is compiled for
+// AVX2 as this function is.
+ORVANE_TARGET_AVX2 __attribute__((flatten))
 void general_strip_avx2(int64_t d, int64_t dim, int64_t nb, int64_t m, const double* kre, const double* kim,
                         const double* bre, const double* bim, double* are, double* aim, double* tre, double* tim,
                         double* sre, double* sim, InterruptPoll& poll) {
@@ -126,5 +128,3 @@ void general_strip_avx2(int64_t d, int64_t dim, int64_t nb, int64_t m, const dou
 }
 
 }  // namespace orvane::simd
-
-#pragma GCC pop_options

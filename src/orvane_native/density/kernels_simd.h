@@ -1,5 +1,5 @@
 // Vector-unit variants of the density-matrix channel kernels, chosen at run
-// time (orvane::simd::has_avx2). They perform exactly the scalar kernels'
+// time (orvane::cpu::use_avx2). They perform exactly the scalar kernels'
 // operations: every product rounded, sums in the same order, no fused
 // multiply-adds, so results are bit-identical whichever variant runs.
 #pragma once

@@ -6,7 +6,7 @@
 
 #include "orvane_native/density/channel.h"
 #include "orvane_native/density/test_support.h"
-#include "orvane_native/statevector/gates_simd.h"
+#include "orvane_native/support/cpu.h"
 
 namespace orvane {
 namespace {
@@ -67,6 +67,7 @@ TEST(Subspace2x2Kernel, EveryTargetAgainstEmbeddedChannel) {
 }
 
 TEST(Subspace2x2Kernel, VectorAndScalarPathsAgreeBitForBit) {
+  if (!cpu::supports_avx2()) GTEST_SKIP() << "this CPU has no AVX2: the vector variant does not run here";
   // Every stride (including 1, where a block's columns are neighbours) and
   // operator counts from none to several.
   for (int64_t t = 0; t < 4; ++t) {
@@ -76,9 +77,9 @@ TEST(Subspace2x2Kernel, VectorAndScalarPathsAgreeBitForBit) {
       const std::vector<int64_t> targets = {t};
       Flat vec = to_flat(rho0), scalar = to_flat(rho0);
       channel_subspace_2x2_into(mut(vec), span(ops), m, ints(targets), 4);
-      simd::set_enabled(false);
+      cpu::set_vector_variants(false);
       channel_subspace_2x2_into(mut(scalar), span(ops), m, ints(targets), 4);
-      simd::set_enabled(true);
+      cpu::set_vector_variants(true);
       EXPECT_TRUE(same_bytes(vec, scalar)) << "target " << t << ", " << m << " operators";
     }
   }
@@ -156,15 +157,16 @@ TEST(DiagonalKernel, NoOperatorsClearRho) {
 }
 
 TEST(GeneralKernel, VectorAndScalarPathsAgreeBitForBit) {
+  if (!cpu::supports_avx2()) GTEST_SKIP() << "this CPU has no AVX2: the vector variant does not run here";
   for (const std::vector<int64_t>& t : {std::vector<int64_t>{4, 0}, std::vector<int64_t>{1, 3, 2}}) {
     const int64_t d = int64_t{1} << t.size();
     const auto rho0 = random_density(5, rng());
     const Flat ops = concat(random_kraus(3, d, rng()));
     Flat vec = to_flat(rho0), scalar = to_flat(rho0);
     channel_general_into(mut(vec), span(ops), 3, d, ints(t), 5);
-    simd::set_enabled(false);
+    cpu::set_vector_variants(false);
     channel_general_into(mut(scalar), span(ops), 3, d, ints(t), 5);
-    simd::set_enabled(true);
+    cpu::set_vector_variants(true);
     EXPECT_TRUE(same_bytes(vec, scalar));
   }
 }

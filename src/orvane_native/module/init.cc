@@ -45,7 +45,8 @@ int exec_module(PyObject* module) {
 }  // namespace
 }  // namespace orvane::py
 
-extern "C" PyMODINIT_FUNC PyInit_orvane_native(void) {
+// PyMODINIT_FUNC already declares the function extern "C" in C++.
+PyMODINIT_FUNC PyInit_orvane_native(void) {
   using namespace orvane::py;
   if (!check_layout()) return nullptr;
   if (g_module != nullptr) return g_module->init();

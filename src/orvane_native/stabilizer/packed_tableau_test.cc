@@ -142,11 +142,13 @@ TEST(PackedTableau, CliffordRunEqualsReference) {
 TEST(PackedTableau, CliffordRunFailuresEqualReference) {
   const V bad{9, 0, 0, 6, 1, 1};
   const V ok{9, 0, 0};
+  // Structured bindings are captured through init-captures: Clang before 16
+  // cannot capture them directly.
   for (auto [s, n, reps] : std::vector<std::tuple<V, int64_t, int64_t>>{
            {bad, 2, 1}, {ok, -1, 1}, {ok, -9, 2}, {ok, 1, -3}, {bad, 2, 0}}) {
     const I64Span ss(s.data(), static_cast<int64_t>(s.size()));
-    EXPECT_EQ(testing::message_of([&] { clifford_run(ss, n, {}, reps, 0); }),
-              testing::message_of([&] { clifford_run_reference(ss, n, {}, reps, 0); }));
+    EXPECT_EQ(testing::message_of([&, n = n, reps = reps] { clifford_run(ss, n, {}, reps, 0); }),
+              testing::message_of([&, n = n, reps = reps] { clifford_run_reference(ss, n, {}, reps, 0); }));
   }
   const I64Span ok_span(ok.data(), 3);
   EXPECT_THROW(clifford_run(ok_span, int64_t{1} << 40, {}, 1, 0), std::bad_alloc);

@@ -7,6 +7,7 @@
 
 #include "orvane_native/statevector/gates_simd.h"
 #include "orvane_native/support/complex.h"
+#include "orvane_native/support/cpu.h"
 #include "orvane_native/support/operator_structure.h"
 #include "orvane_native/support/targets.h"
 
@@ -65,8 +66,7 @@ void apply_gate_1q(Span<double> state, F64Span gate, int64_t n, int64_t target) 
   if (dim <= 0 || s <= 0) return;
   double* psi = state.data();
   const double g[8] = {g00.re, g00.im, g01.re, g01.im, g10.re, g10.im, g11.re, g11.im};
-  if (s >= 4 && simd::has_avx512()) return simd::apply_1q_avx512(psi, dim, s, g);
-  if (simd::has_avx2()) return simd::apply_1q_avx2(psi, dim, s, g);
+  if (cpu::use_avx2()) return simd::apply_1q_avx2(psi, dim, s, g);
   for (int64_t b = 0; b < dim; b += 2 * s) {
     for (int64_t j = 0; j < s; ++j) {
       const int64_t i0 = b + j, i1 = i0 + s;
@@ -127,7 +127,7 @@ void apply_gate_2q_adjacent(Span<double> state, F64Span gate, int64_t n, int64_t
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
     return permute_groups(psi, dim, off, 4, 3 * s, g.col, g.sign);
   }
-  if (simd::has_avx2()) {
+  if (cpu::use_avx2()) {
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
     return simd::apply_2q_avx2(psi, dim, off, s, 2 * s, g.re, g.im);
   }
@@ -177,7 +177,7 @@ GeneralPlan plan_general(F64Span gate, int64_t n, I64Span targets) {
 void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span targets) {
   const GeneralPlan p = plan_general(gate, n, targets);
   const int64_t dim = pow2(n);
-  if (!p.permutation && p.d == 4 && simd::has_avx2()) {
+  if (!p.permutation && p.d == 4 && cpu::use_avx2()) {
     double re[16], im[16];
     for (int e = 0; e < 16; ++e) {
       re[e] = gate[2 * e];

@@ -1,27 +1,27 @@
 #include "orvane_native/statevector/gates_simd.h"
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
 #include <immintrin.h>
+
+#include "orvane_native/support/cpu.h"
 
 namespace orvane::simd {
 namespace {
 
 // g * a for packed complex numbers [ar0, ai0, ar1, ai1] (g may differ per
 // lane): [gr*ar - gi*ai, gr*ai + gi*ar], each product rounded before the sum.
-inline __m256d cmul(__m256d gr, __m256d gi, __m256d a) {
+ORVANE_TARGET_AVX2 inline __m256d cmul(__m256d gr, __m256d gi, __m256d a) {
   const __m256d swapped = _mm256_permute_pd(a, 0b0101);
   return _mm256_addsub_pd(_mm256_mul_pd(gr, a), _mm256_mul_pd(gi, swapped));
 }
 
-inline __m256d low_twice(__m256d v) { return _mm256_permute2f128_pd(v, v, 0x00); }
-inline __m256d high_twice(__m256d v) { return _mm256_permute2f128_pd(v, v, 0x11); }
+ORVANE_TARGET_AVX2 inline __m256d low_twice(__m256d v) { return _mm256_permute2f128_pd(v, v, 0x00); }
+ORVANE_TARGET_AVX2 inline __m256d high_twice(__m256d v) { return _mm256_permute2f128_pd(v, v, 0x11); }
 // [x, x, y, y]
-inline __m256d pair(double x, double y) { return _mm256_set_pd(y, y, x, x); }
+ORVANE_TARGET_AVX2 inline __m256d pair(double x, double y) { return _mm256_set_pd(y, y, x, x); }
 
 }  // namespace
 
-void apply_1q_avx2(double* psi, int64_t dim, int64_t s, const double* g) {
+ORVANE_TARGET_AVX2 void apply_1q_avx2(double* psi, int64_t dim, int64_t s, const double* g) {
   if (s == 1) {
     // Both amplitudes of a pair share one register: lanes hold rows 0 and 1.
     const __m256d left_r = pair(g[0], g[4]), left_i = pair(g[1], g[5]);
@@ -56,6 +56,7 @@ namespace {
 
 // Two targets, the smaller stride at least 2: runs of `lo` consecutive bases,
 // two bases per register.
+ORVANE_TARGET_AVX2
 void apply_2q_wide(double* psi, int64_t dim, const int64_t off[4], int64_t lo, int64_t hi, const double* re,
                    const double* im) {
   __m256d gr[16], gi[16];
@@ -82,6 +83,7 @@ void apply_2q_wide(double* psi, int64_t dim, const int64_t off[4], int64_t lo, i
 
 // Two targets, one of stride 1: each register holds the pair of amplitudes
 // that differ in that target; the two registers differ in the other target.
+ORVANE_TARGET_AVX2
 void apply_2q_narrow(double* psi, int64_t dim, const int64_t off[4], int64_t hi, const double* re,
                      const double* im) {
   // Local index of register h, lane l.
@@ -116,67 +118,11 @@ void apply_2q_narrow(double* psi, int64_t dim, const int64_t off[4], int64_t hi,
 
 }  // namespace
 
+ORVANE_TARGET_AVX2
 void apply_2q_avx2(double* psi, int64_t dim, const int64_t off[4], int64_t lo, int64_t hi, const double* re,
                    const double* im) {
   if (lo >= 2) return apply_2q_wide(psi, dim, off, lo, hi, re, im);
   apply_2q_narrow(psi, dim, off, hi, re, im);
-}
-
-}  // namespace orvane::simd
-
-#pragma GCC pop_options
-
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#include <immintrin.h>
-
-namespace orvane::simd {
-
-// The one-qubit kernel with four complex numbers per register. AVX-512 has
-// no add-subtract, so the imaginary factor carries the sign: (-gi)*ai is
-// exactly -(gi*ai), which keeps every amplitude identical to the scalar one.
-void apply_1q_avx512(double* psi, int64_t dim, int64_t s, const double* g) {
-  const __m512d sign = _mm512_set_pd(1, -1, 1, -1, 1, -1, 1, -1);
-  __m512d gr[4], gi[4];
-  for (int e = 0; e < 4; ++e) {
-    gr[e] = _mm512_set1_pd(g[2 * e]);
-    gi[e] = _mm512_mul_pd(_mm512_set1_pd(g[2 * e + 1]), sign);
-  }
-  auto cmul = [](__m512d r, __m512d i, __m512d a) {
-    return _mm512_add_pd(_mm512_mul_pd(r, a), _mm512_mul_pd(i, _mm512_permute_pd(a, 0x55)));
-  };
-  for (int64_t b = 0; b < dim; b += 2 * s) {
-    double* p0 = psi + 2 * b;
-    double* p1 = p0 + 2 * s;
-    for (int64_t j = 0; j < s; j += 4) {
-      const __m512d a0 = _mm512_loadu_pd(p0 + 2 * j);
-      const __m512d a1 = _mm512_loadu_pd(p1 + 2 * j);
-      _mm512_storeu_pd(p0 + 2 * j, _mm512_add_pd(cmul(gr[0], gi[0], a0), cmul(gr[1], gi[1], a1)));
-      _mm512_storeu_pd(p1 + 2 * j, _mm512_add_pd(cmul(gr[2], gi[2], a0), cmul(gr[3], gi[3], a1)));
-    }
-  }
-}
-
-}  // namespace orvane::simd
-
-#pragma GCC pop_options
-
-namespace orvane::simd {
-
-namespace {
-bool g_enabled = true;
-}
-
-bool has_avx2() {
-  static const bool supported = __builtin_cpu_supports("avx2");
-  return supported && g_enabled;
-}
-
-void set_enabled(bool enabled) { g_enabled = enabled; }
-
-bool has_avx512() {
-  static const bool supported = __builtin_cpu_supports("avx512f");
-  return supported && g_enabled;
 }
 
 }  // namespace orvane::simd

@@ -1,5 +1,5 @@
 // Vector-unit variants of the dense one- and two-qubit gate kernels, chosen
-// at run time. They perform exactly the scalar kernels' operations (products
+// at run time (orvane::cpu::use_avx2). They perform exactly the scalar kernels' operations (products
 // rounded, then summed in the same order, no fused multiply-adds), so every
 // amplitude is bit-identical whichever variant runs.
 #pragma once
@@ -7,15 +7,6 @@
 #include <cstdint>
 
 namespace orvane::simd {
-
-// True when the CPU supports the AVX2 variants and they are enabled.
-bool has_avx2();
-// Turns the vector variants off or on (native tests compare both paths).
-void set_enabled(bool enabled);
-
-bool has_avx512();
-// The one-qubit kernel with 512-bit registers, for strides s >= 4.
-void apply_1q_avx512(double* psi, int64_t dim, int64_t s, const double* g);
 
 // One-qubit dense gate g (8 floats) on a qubit of stride s (in amplitudes).
 void apply_1q_avx2(double* psi, int64_t dim, int64_t s, const double* g);

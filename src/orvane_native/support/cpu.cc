@@ -1,0 +1,43 @@
+#include "orvane_native/support/cpu.h"
+
+#include <atomic>
+#include <cstdint>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+namespace orvane::cpu {
+namespace {
+
+std::atomic<bool> g_enabled{true};
+
+bool detect_avx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  const bool osxsave = (ecx & (1u << 27)) != 0, avx = (ecx & (1u << 28)) != 0;
+  if (!osxsave || !avx) return false;
+  // The operating system must save the XMM and YMM state (XCR0 bits 1 and 2).
+  uint32_t xcr0_lo = 0, xcr0_hi = 0;
+  __asm__ volatile("xgetbv" : "=a"(xcr0_lo), "=d"(xcr0_hi) : "c"(0));
+  if ((xcr0_lo & 0x6u) != 0x6u) return false;
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+  return (ebx & (1u << 5)) != 0;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+bool supports_avx2() {
+  static const bool supported = detect_avx2();
+  return supported;
+}
+
+bool use_avx2() { return supports_avx2() && g_enabled.load(std::memory_order_relaxed); }
+
+void set_vector_variants(bool enabled) { g_enabled.store(enabled, std::memory_order_relaxed); }
+
+}  // namespace orvane::cpu
