@@ -5,6 +5,7 @@
 #include <string>
 
 #include "orvane_native/linalg/complex.h"
+#include "orvane_native/support/cpu.h"
 #include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/targets.h"
 
@@ -16,7 +17,9 @@ F64Array complex_identity_flat(int64_t dim) {
   return r;
 }
 
-F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
+namespace {
+
+[[gnu::always_inline]] inline F64Array kron_body(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   if (a_dim <= 0 || b_dim <= 0) return {};
   const int64_t dim = checked_product(a_dim, b_dim);
   F64Array r(complex_matrix_floats(dim));
@@ -36,7 +39,7 @@ F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   return r;
 }
 
-F64Array matmul(F64Span a, F64Span b, int64_t dim) {
+[[gnu::always_inline]] inline F64Array matmul_body(F64Span a, F64Span b, int64_t dim) {
   if (dim <= 0) return {};
   F64Array r(complex_matrix_floats(dim));
   const int64_t row = 2 * dim;
@@ -59,6 +62,8 @@ F64Array matmul(F64Span a, F64Span b, int64_t dim) {
   }
   return r;
 }
+
+}  // namespace
 
 F64Array dagger(F64Span a, int64_t dim) {
   if (dim <= 0) return {};
@@ -84,7 +89,9 @@ F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) {
   return r;
 }
 
-F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) {
+namespace {
+
+[[gnu::always_inline]] inline F64Array matvec_body(F64Span matrix, F64Span vector, int64_t dim) {
   if (dim <= 0) return {};
   F64Array r(checked_product(dim, 2));
   int64_t f = 0;  // float index of matrix entry (i, k), read in row-major order
@@ -98,6 +105,27 @@ F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) {
     store(r.data() + 2 * i, acc);
   }
   return r;
+}
+
+// Each product above, also compiled for the FMA instruction (see cpu.h).
+ORVANE_TARGET_FMA F64Array kron_fma(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
+  return kron_body(a, a_dim, b, b_dim);
+}
+ORVANE_TARGET_FMA F64Array matmul_fma(F64Span a, F64Span b, int64_t dim) { return matmul_body(a, b, dim); }
+ORVANE_TARGET_FMA F64Array matvec_fma(F64Span matrix, F64Span vector, int64_t dim) {
+  return matvec_body(matrix, vector, dim);
+}
+
+}  // namespace
+
+F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
+  return cpu::use_fma() ? kron_fma(a, a_dim, b, b_dim) : kron_body(a, a_dim, b, b_dim);
+}
+F64Array matmul(F64Span a, F64Span b, int64_t dim) {
+  return cpu::use_fma() ? matmul_fma(a, b, dim) : matmul_body(a, b, dim);
+}
+F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) {
+  return cpu::use_fma() ? matvec_fma(matrix, vector, dim) : matvec_body(matrix, vector, dim);
 }
 
 int64_t is_identity_matrix(F64Span matrix, int64_t dim, double atol) {

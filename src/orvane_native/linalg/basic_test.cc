@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "orvane_native/linalg/test_support.h"
+#include "orvane_native/support/cpu.h"
 
 namespace orvane {
 namespace {
@@ -288,6 +291,49 @@ TEST(Predicates, ShortInputsFailOnlyWhenReached) {
             "array.get: index out of range (i,a.len):3, 3");
   EXPECT_EQ(message_of([&] { matrix_allclose(span_of(near), span_of(b), 2, 0.1); }),
             "array.get: index out of range (i,a.len):3, 3");
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// The products compiled for the FMA instruction give the library call's bits
+// (on random values, signed zeros, huge and tiny values), and NaN where it
+// gives NaN: a NaN's sign bit, which IEEE 754 leaves open for arithmetic, may
+// differ (fma(a, b, -c) may run as a fused subtraction).
+TEST(FusedVariants, SameBitsWithAndWithoutTheFmaInstruction) {
+  if (!cpu::supports_fma()) GTEST_SKIP() << "this CPU has no FMA instructions: only one variant runs";
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const double specials[] = {0.0, -0.0, 1e308, -1e-308, 5e-324, 1.0 / 3.0, std::nan("")};
+  auto matrix = [&](int64_t dim) {
+    std::vector<double> m(static_cast<size_t>(2 * dim * dim));
+    for (double& x : m) x = rng() % 8 == 0 ? specials[rng() % 7] : u(rng);
+    return m;
+  };
+  auto bits = [](const F64Array& a) {
+    std::vector<uint64_t> out(static_cast<size_t>(a.size()));
+    std::memcpy(out.data(), a.data(), out.size() * sizeof(double));
+    for (size_t i = 0; i < out.size(); ++i)
+      if (std::isnan(a[static_cast<int64_t>(i)])) out[i] = 0x7ff8000000000000u;
+    return out;
+  };
+  for (int64_t dim : {1, 2, 3, 4, 7}) {
+    const auto a = matrix(dim), b = matrix(dim), v = matrix(1);
+    const auto run = [&] {
+      std::vector<double> vec(static_cast<size_t>(2 * dim));
+      for (size_t i = 0; i < vec.size(); ++i) vec[i] = a[(i * 7) % a.size()];
+      return std::vector<std::vector<uint64_t>>{bits(matmul(span_of(a), span_of(b), dim)),
+                                                bits(kron(span_of(a), dim, span_of(b), dim)),
+                                                bits(matvec(span_of(a), span_of(vec), dim))};
+    };
+    cpu::set_vector_variants(false);
+    const auto plain = run();
+    cpu::set_vector_variants(true);
+    EXPECT_EQ(run(), plain) << "dim " << dim;
+  }
 }
 
 }  // namespace

@@ -29,7 +29,28 @@ bool detect_avx2() {
 #endif
 }
 
+bool detect_fma() {
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  const bool osxsave = (ecx & (1u << 27)) != 0, avx = (ecx & (1u << 28)) != 0, fma = (ecx & (1u << 12)) != 0;
+  if (!osxsave || !avx || !fma) return false;
+  uint32_t xcr0_lo = 0, xcr0_hi = 0;
+  __asm__ volatile("xgetbv" : "=a"(xcr0_lo), "=d"(xcr0_hi) : "c"(0));
+  return (xcr0_lo & 0x6u) == 0x6u;
+#else
+  return false;
+#endif
+}
+
 }  // namespace
+
+bool supports_fma() {
+  static const bool supported = detect_fma();
+  return supported;
+}
+
+bool use_fma() { return supports_fma() && g_enabled.load(std::memory_order_relaxed); }
 
 bool supports_avx2() {
   static const bool supported = detect_avx2();

@@ -13,13 +13,26 @@
 // deliberately not enabled: nothing may be fused.
 #define ORVANE_TARGET_AVX2 __attribute__((target("avx2")))
 
+// The matrix toolkit's products are explicit fused multiply-adds (std::fma).
+// Compiled for baseline x86-64 each one is a library call; functions marked
+// with this are also compiled for the FMA instruction, which rounds exactly
+// as the library call does, and run where use_fma() says so. Contraction
+// stays off (-ffp-contract=off), so only the written std::fma calls fuse.
+// The one freedom left is the sign bit of a NaN result, which IEEE 754 does
+// not fix for arithmetic (fma(a, b, -c) may run as a fused subtraction).
+#define ORVANE_TARGET_FMA __attribute__((target("fma")))
+
 namespace orvane::cpu {
 
 // True when the CPU has AVX2 and the operating system saves its registers.
 bool supports_avx2();
 // True when the AVX2 variants should run: supported and not turned off.
 bool use_avx2();
-// Turns the vector variants off or on (tests compare both paths).
+// True when the CPU has the FMA instructions (and the operating system saves
+// the registers they use); use_fma() when they should run.
+bool supports_fma();
+bool use_fma();
+// Turns the vector and FMA variants off or on (tests compare both paths).
 void set_vector_variants(bool enabled);
 
 }  // namespace orvane::cpu
