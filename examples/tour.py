@@ -50,16 +50,23 @@ print("  the Bell state rebuilt from its tableau:")
 show_state(on.clifford_state_vector(tableau, 2), 2)
 
 section("One gate at a time: NativeState and a zero-copy view of its buffer")
-import numpy as np  # noqa: E402  (only the tour needs numpy)
-
 psi = on.NativeState(3)
 psi.set_zero_state()
-view = np.frombuffer(psi, dtype=np.complex128)  # no copy: the object's own memory
+# A memoryview (or numpy.frombuffer(psi, dtype=complex)) reads the object's
+# own memory: no copy, and it follows every step.
+view = memoryview(psi)
+
+
+def amplitudes(v):
+    return [complex(round(v[i], 4), round(v[i + 1], 4)) for i in range(0, len(v), 2)]
+
+
 for gate, targets in [(H, [0]), (CNOT, [0, 1]), (CNOT, [1, 2])]:
     psi.apply_gate(gate, targets)
-    print("  after a gate on", targets, "the view shows", np.round(view, 4).tolist())
+    print("  after a gate on", targets, "the view shows", amplitudes(view))
 print("  measuring qubit 2 with u = 0.2 gives", psi.measure([2], 0.2), "; the view follows:",
-      np.round(view.real, 4).tolist())
+      [a.real for a in amplitudes(view)])
+view.release()
 
 section("Noise: a density matrix through amplitude damping (gamma = 0.3)")
 gamma = 0.3

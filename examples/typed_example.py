@@ -78,7 +78,11 @@ def tableau_ghz(n: int) -> list[int]:
     return [tableau.measure(q, 0.9) for q in range(n)]
 
 
-def factor(a: Sequence[float], b: Sequence[float]) -> tuple[complex, list[float], list[float]]:
+def factor(
+    a: list[float] | tuple[float, ...], b: list[float] | tuple[float, ...]
+) -> tuple[complex, list[float], list[float]]:
+    """Sequence arguments are lists or tuples: the module converts nothing else
+    (a range or an array is refused at run time, and by the type checker)."""
     out = on.kron_factor(on.kron(a, 2, b, 2))
     return complex(out[0], out[1]), out[2:10], out[10:18]
 

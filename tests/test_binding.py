@@ -79,6 +79,12 @@ STATE = [1.0, 0.0, 0.0, 0.0]
         (lambda: on.sample_outcome(PROBS, "x"), TypeError, "u: expected float, got str"),
         (lambda: on.sample_outcome(PROBS, 1j), TypeError, "u: expected float, got complex"),
         (lambda: on.sample_outcome(PROBS, None), TypeError, "u: expected float, got NoneType"),
+        # Long type names are cut at 63 bytes, back to a whole UTF-8 character.
+        (lambda: on.dagger([0.0, 0.0], type("é" * 40, (), {})()), TypeError,
+         "dim: expected int, got " + "é" * 31),
+        (lambda: on.dagger([0.0, 0.0], type("x" + "€" * 30, (), {})()), TypeError,
+         "dim: expected int, got x" + "€" * 20),
+        (lambda: on.dagger([0.0, 0.0], type("n" * 70, (), {})()), TypeError, "dim: expected int, got " + "n" * 63),
         (lambda: on.sample_outcome(PROBS, 2**63), OverflowError, "u: value out of range for int"),
         (lambda: on.sample_outcome([1.0, "x"], 0.1), TypeError, "probabilities: expected float, got str"),
         (lambda: on.sample_outcome([1.0, True], 0.1), TypeError, "probabilities: expected int, got bool"),

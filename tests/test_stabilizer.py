@@ -210,8 +210,14 @@ PREFIX = "panic in Kelvo code: "
 
 
 @pytest.mark.parametrize("fn, args, message", [
-    (on.clifford_run, ([9, 0, 0], -1, [], 1, 0), "negative .len:-1"),
-    (on.clifford_run, ([9, 0, 0], -3, [], 1, 0), "negative .len:-5"),
+    (on.clifford_run, ([9, 0, 0], -1, [], 1, 0), "instruction 0 (code 9): qubit operand a out of range: 0 (num_qubits -1)"),
+    # The stream is checked on every call, before any size failure.
+    (on.clifford_run, ([0, 5, 0], 1, [], 1, 0), "instruction 0 (code 0): qubit operand a out of range: 5 (num_qubits 1)"),
+    (on.clifford_run, ([9, 5, 0], 1, [], 0, 0), "instruction 0 (code 9): qubit operand a out of range: 5 (num_qubits 1)"),
+    (on.clifford_run, ([0, 5, 0, 9, 0, 0], 1, [], -1, 0),
+     "instruction 0 (code 0): qubit operand a out of range: 5 (num_qubits 1)"),
+    (on.clifford_tableau, ([0, -1, 0], 2 ** 40),
+     "instruction 0 (code 0): qubit operand a out of range: -1 (num_qubits 1099511627776)"),
     (on.clifford_run, ([9, 0, 0, 9, 0, 0], 1, [], -4, 0), "negative .len:-8"),
     (on.clifford_tableau, ([], -1), "negative .len:-1"),
     (on.clifford_run, ([0, 2, 0, 9, 0, 0], 2, [], 1, 0),

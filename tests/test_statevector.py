@@ -81,11 +81,27 @@ def test_near_threshold_entries():
     np.testing.assert_allclose(out, apply_np(psi, g, [0, 2], n), atol=1e-15)
 
 
-def test_permutation_path_uses_only_signs():
-    # diag(0.5, ...) rows each hold one real entry: applied as the identity.
-    psi = random_state(3, RNG)
-    out = to_complex(on.apply_gate(to_flat(psi), to_flat(0.5 * np.eye(4)), 3, [1, 2]))
-    assert np.array_equal(out, psi)
+SQRT_P, SQRT_G = math.sqrt(0.3), math.sqrt(1 - 0.2)
+XX = np.kron([[0, 1], [1, 0]], [[0, 1], [1, 0]])
+
+
+@pytest.mark.parametrize("gate", [
+    0.5 * np.eye(4), SQRT_P * XX, np.diag([1, 1, 1, SQRT_G]), -0.999 * np.eye(4), np.diag([1, 1, 1, 1 + 1e-14]),
+    0.5 * np.eye(8), np.diag([1, 1, 1, 1, 1, 1, 1, SQRT_G]),
+])
+@pytest.mark.parametrize("n, targets", [(3, [1, 2]), (3, [2, 1]), (4, [0, 3]), (4, [3, 1, 0])])
+def test_only_unit_entries_take_the_permutation_path(gate, n, targets):
+    # A row whose single entry is real but not of magnitude one scales its
+    # amplitude: such a gate is applied as the matrix it is.
+    if len(gate) != 2 ** len(targets):
+        return
+    psi = random_state(n, RNG)
+    out = to_complex(on.apply_gate(to_flat(psi), to_flat(gate), n, targets))
+    np.testing.assert_allclose(out, apply_np(psi, gate, targets, n), rtol=0, atol=1e-15)
+    state = on.NativeState(n)
+    state.set_amplitudes(to_flat(psi))
+    state.apply_gate(to_flat(gate), targets)
+    assert state.amplitudes() == to_flat(out)
 
 
 @pytest.mark.parametrize("n, targets", [(0, [0]), (0, []), (-3, [1]), (2, [])])
@@ -171,7 +187,11 @@ def test_collapse_matches_projector(n, targets):
 @pytest.mark.parametrize(
     "probs, u, expected",
     [([0.5, 0.5], 0.5, 1), ([0.5, 0.5], 0.4999, 0), ([0.2, 0.3], 0.9, 1), ([], 0.3, -1),
-     ([0.0, 1.0], 0.0, 1), ([1.0, 0.0, 0.0], 1.0, 2), ([0.3, 0.7], float("nan"), 1),
+     ([0.0, 1.0], 0.0, 1), ([0.3, 0.7], float("nan"), 1),
+     # A walk that runs out picks the last outcome of positive probability,
+     # count - 1 only when there is none.
+     ([1.0, 0.0, 0.0], 1.0, 0), ([0.3, 0.7, 0.0], float("nan"), 1), ([0.5, 0.25, 0.0, -0.1], 2.0, 1),
+     ([0.0, 0.0], 0.5, 1), ([0.0, -1.0], 0.5, 1),
      ([0.25] * 4, 0.5, 2), ([-0.5, 1.0, 1.0], 0.4, 1), ([-0.5, 1.0, 1.0], 0.6, 2)],
 )
 def test_sample_outcome(probs, u, expected):
@@ -199,16 +219,24 @@ def test_measurement_degenerate_sizes():
     assert on.state_probabilities([1.0, 0.0], [], 0) == [1.0]
     assert on.state_probabilities([], [], -1) == [0.0]
     assert on.collapse_state([1.0, 0.0], [], 0, 0) == [1.0, 0.0]
-    assert on.collapse_state([5.0], [], 0, 70) == []
 
 
+# No list holds the 2^(n+1) or 2*4^n floats of such registers, whatever the
+# shifted size would wrap to.
 @pytest.mark.parametrize("fn, args", [
     (on.state_probabilities, ([1.0, 0.0], [0], 62)),
     (on.collapse_state, ([1.0, 0.0], [0], 0, 62)),
     (on.state_probabilities, ([1.0, 0.0], [0], 61)),
+    (on.collapse_state, ([5.0], [], 0, 70)),
+    (on.state_probabilities, ([1.0, 0.0], [], 64)),
+    (on.apply_gate, ([1.0, 0.0], [1.0, 0, 0, 0, 0, 0, 1.0, 0], 63, [0])),
+    (on.density_probabilities, ([1.0, 0.0], [0], 63)),
+    (on.density_probabilities, ([1.0, 0.0], [], 64)),
+    (on.density_collapse, ([1.0, 0.0], [1], 0, 63)),
+    (on.density_probabilities, ([1.0, 0.0], [], 31)),
 ])
 def test_huge_registers_never_read_past_the_state(fn, args):
-    with pytest.raises(RuntimeError, match="state too short"):
+    with pytest.raises(RuntimeError, match="(state|rho) too short"):
         fn(*args)
 
 

@@ -4,48 +4,28 @@ Module functions carry their exact signature as their docstring, for example
 "kron(a: Sequence[float], a_dim: int, b: Sequence[float], b_dim: int) -> Sequence[float]",
 so every function found by dir() becomes an entry point with typed
 parameters. Methods carry prose docstrings, so their signatures come from
-METHOD_SIGNATURES below; a test checks that this table and dir() of each
-class agree, so a method added to a class cannot escape the fuzzer
-unnoticed.
+the module's surface table (src/orvane_native/module/surface.def, the same
+rows the wrappers are built from), read into METHOD_SIGNATURES below; a test
+checks that this table and dir() of each class agree, so a method added to a
+class cannot escape the fuzzer unnoticed.
 """
 
 from __future__ import annotations
 
+import os
 import re
+import sys
 from dataclasses import dataclass, field
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import surface_table  # noqa: E402
 
 KINDS = ("int", "float", "Sequence[int]", "Sequence[float]")
 RESULTS = KINDS + ("None", "str")
 
 # Signatures of the methods of the persistent classes, in the same format as
-# the module functions' docstrings.
-METHOD_SIGNATURES = {
-    "NativeTableau": [
-        "reset() -> None",
-        "apply(code: int, a: int, b: int) -> None",
-        "measure(a: int, u: float) -> int",
-        "state_vector() -> Sequence[float]",
-        "stabilizer_tableau() -> Sequence[int]",
-    ],
-    "NativeState": [
-        "set_amplitudes(values: Sequence[float]) -> None",
-        "apply_gate(gate: Sequence[float], targets: Sequence[int]) -> None",
-        "reset() -> None",
-        "set_zero_state() -> None",
-        "amplitudes() -> Sequence[float]",
-        "probabilities(targets: Sequence[int]) -> Sequence[float]",
-        "measure(targets: Sequence[int], u: float) -> int",
-    ],
-    "NativeDensity": [
-        "set_from_amplitudes(values: Sequence[float]) -> None",
-        "apply_channel(operators: Sequence[float], num_operators: int, targets: Sequence[int]) -> None",
-        "reset() -> None",
-        "set_zero_state() -> None",
-        "density_matrix() -> Sequence[float]",
-        "probabilities(targets: Sequence[int]) -> Sequence[float]",
-        "measure(targets: Sequence[int], u: float) -> int",
-    ],
-}
+# the module functions' docstrings, as the surface table declares them.
+METHOD_SIGNATURES = {c.name: [m.signature for m in c.methods] for c in surface_table.read_table().classes}
 
 # Every class is built as Cls(num_qubits) and has a settable num_qubits.
 CONSTRUCTOR_PARAMS = (("num_qubits", "int"),)

@@ -11,6 +11,8 @@
 #include "orvane_native/density/kernels_simd.h"
 #include "orvane_native/density/subspace.h"
 #include "orvane_native/support/cpu.h"
+#include "orvane_native/support/interrupt.h"
+#include "orvane_native/support/operator_structure.h"
 #include "orvane_native/support/targets.h"
 
 namespace orvane {
@@ -43,10 +45,11 @@ void check_sandwich_reads(F64Span a, F64Span u, int64_t dim, int64_t floats) {
 }
 
 // u a u^dagger with sizes already checked.
-F64Array sandwich_unchecked(const double* a, const double* u, int64_t dim, int64_t floats) {
+F64Array sandwich_unchecked(const double* a, const double* u, int64_t dim, int64_t floats, InterruptPoll& poll) {
   // T = u a: rows of a behind an exactly zero entry of u are skipped.
   F64Array t(floats);
   for (int64_t k = 0; k < dim; ++k) {
+    poll.tick(dim * dim + 1);
     double* trow = t.data() + 2 * k * dim;
     for (int64_t l = 0; l < dim; ++l) {
       const double zr = u[2 * (k * dim + l)], zi = u[2 * (k * dim + l) + 1];
@@ -70,6 +73,7 @@ F64Array sandwich_unchecked(const double* a, const double* u, int64_t dim, int64
   }
   F64Array r(floats);
   for (int64_t i = 0; i < dim; ++i) {
+    poll.tick(dim * dim + 1);
     double* rrow = r.data() + 2 * i * dim;
     for (int64_t e = 0; e < dim; ++e) {
       const double wr = t[2 * (i * dim + e)], wi = t[2 * (i * dim + e) + 1];
@@ -91,7 +95,8 @@ F64Array sandwich(F64Span a, F64Span u, int64_t dim) {
   if (dim <= 0) return F64Array(0);
   const int64_t floats = matrix_floats(dim);
   check_sandwich_reads(a, u, dim, floats);
-  return sandwich_unchecked(a.data(), u.data(), dim, floats);
+  InterruptPoll poll;
+  return sandwich_unchecked(a.data(), u.data(), dim, floats, poll);
 }
 
 F64Array channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t dim) {
@@ -106,8 +111,9 @@ F64Array channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t dim) {
     if (dim > 0) check_sandwich_reads(rho, F64Span(ops.data() + i * floats, floats), dim, floats);
   }
   if (dim <= 0) return result;
+  InterruptPoll poll;
   for (int64_t i = 0; i < num_ops; ++i) {
-    const F64Array term = sandwich_unchecked(rho.data(), ops.data() + i * floats, dim, floats);
+    const F64Array term = sandwich_unchecked(rho.data(), ops.data() + i * floats, dim, floats, poll);
     for (int64_t j = 0; j < floats; ++j) result[j] += term[j];
   }
   return result;
@@ -128,8 +134,10 @@ int64_t op_dimension(int64_t floats) {
 
 namespace {
 
-bool significant(double re, double im) { return re * re + im * im > 1e-18; }
-bool is_one(double re, double im) { return std::fabs(re - 1.0) <= 1e-15 && std::fabs(im) <= 1e-15; }
+
+// Work (complex multiply-adds) above which the general kernel keeps what it
+// overwrites so that it can be interrupted: a few tens of milliseconds.
+constexpr double kLongChannelWork = double(int64_t{1} << 25);
 
 void validate_channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t d, I64Span targets, int64_t n) {
   validate_targets(targets, n);
@@ -161,24 +169,15 @@ ChannelPlan plan_channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t d, I
   if (n <= 0 || targets.empty()) return plan;
   validate_channel(rho, ops, num_ops, d, targets, n);
   const double* k = ops.data();
+  auto entry_of = [&](const double* op) {
+    return [op, d](int64_t r, int64_t c) { return std::pair{op[2 * (r * d + c)], op[2 * (r * d + c) + 1]}; };
+  };
   // A single operator whose every row holds exactly one significant entry,
   // equal to one.
   if (num_ops == 1) {
     plan.perm.assign(static_cast<size_t>(d), 0);
-    bool ok = true;
-    for (int64_t r = 0; r < d && ok; ++r) {
-      int64_t count = 0;
-      bool one = false;
-      for (int64_t c = 0; c < d; ++c) {
-        const double re = k[2 * (r * d + c)], im = k[2 * (r * d + c) + 1];
-        if (!significant(re, im)) continue;
-        ++count;
-        one = is_one(re, im);
-        plan.perm[r] = c;
-      }
-      ok = count == 1 && one;
-    }
-    if (ok) {
+    std::vector<double> sign(static_cast<size_t>(d));
+    if (is_permutation(d, entry_of(k), UnitEntries::kPlusOne, plan.perm.data(), sign.data())) {
       plan.kernel = ChannelKernel::kPermutation;
       return plan;
     }
@@ -191,14 +190,9 @@ ChannelPlan plan_channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t d, I
   plan.kernel = ChannelKernel::kDiagonal;
   if (num_ops < 1 || d < 1) return plan;
   for (int64_t i = 0; i < num_ops; ++i) {
-    const double* op = k + i * 2 * d * d;
-    for (int64_t r = 0; r < d; ++r) {
-      for (int64_t c = 0; c < d; ++c) {
-        if (c != r && significant(op[2 * (r * d + c)], op[2 * (r * d + c) + 1])) {
-          plan.kernel = ChannelKernel::kGeneral;
-          return plan;
-        }
-      }
+    if (has_significant_off_diagonal(d, entry_of(k + i * 2 * d * d))) {
+      plan.kernel = ChannelKernel::kGeneral;
+      return plan;
     }
   }
   return plan;
@@ -261,7 +255,34 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   std::vector<double> sre(static_cast<size_t>(nb)), sim(static_cast<size_t>(nb));
   const bool vector_unit = cpu::use_avx2();
   double* p = rho.data();
-  for (int64_t r0 : bases) {
+  // Writes strip rows (d rows of base r0, in strip order) back into rho.
+  auto scatter = [&](int64_t r0, const double* sre_rows, const double* sim_rows) {
+    for (int64_t a = 0; a < d; ++a) {
+      double* dst = p + 2 * (r0 + s.off[a]) * dim;
+      for (int64_t x = 0; x < width; ++x) {
+        dst[2 * column[x]] = sre_rows[a * width + x];
+        dst[2 * column[x] + 1] = sim_rows[a * width + x];
+      }
+    }
+  };
+  // A long channel can be interrupted: the original strips already
+  // overwritten are kept, so that an interruption puts them back and leaves
+  // rho as it was. Short channels (or ones whose copy cannot be had) run
+  // through without asking.
+  const bool long_run = 2.0 * static_cast<double>(m) * static_cast<double>(d) * static_cast<double>(dim) *
+                            static_cast<double>(dim) > kLongChannelWork;
+  std::vector<double> undo;
+  if (long_run) {
+    try {
+      undo.reserve(static_cast<size_t>(2 * d * width * nb));
+    } catch (const std::bad_alloc&) {
+      undo.clear();
+    }
+  }
+  const bool interruptible = long_run && undo.capacity() > 0;
+  InterruptPoll poll = interruptible ? InterruptPoll() : InterruptPoll::never();
+  for (int64_t i = 0; i < nb; ++i) {
+    const int64_t r0 = bases[i];
     for (int64_t e = 0; e < d; ++e) {
       const double* src = p + 2 * (r0 + s.off[e]) * dim;
       for (int64_t x = 0; x < width; ++x) {
@@ -269,20 +290,26 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
         bim[e * width + x] = src[2 * column[x] + 1];
       }
     }
-    if (vector_unit) {
-      simd::general_strip_avx2(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(),
-                               aim.data(), tre.data(), tim.data(), sre.data(), sim.data());
-    } else {
-      general_strip<0>(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(), aim.data(),
-                       tre.data(), tim.data(), sre.data(), sim.data());
-    }
-    for (int64_t a = 0; a < d; ++a) {
-      double* dst = p + 2 * (r0 + s.off[a]) * dim;
-      for (int64_t x = 0; x < width; ++x) {
-        dst[2 * column[x]] = are[a * width + x];
-        dst[2 * column[x] + 1] = aim[a * width + x];
+    try {
+      if (vector_unit) {
+        simd::general_strip_avx2(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(),
+                                 aim.data(), tre.data(), tim.data(), sre.data(), sim.data(), poll);
+      } else {
+        general_strip<0>(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(),
+                         aim.data(), tre.data(), tim.data(), sre.data(), sim.data(), poll);
       }
+    } catch (const Interrupted&) {
+      for (int64_t j = 0; j < i; ++j) {
+        const double* saved = undo.data() + 2 * j * d * width;
+        scatter(bases[j], saved, saved + d * width);
+      }
+      throw;
     }
+    if (interruptible) {
+      undo.insert(undo.end(), bre.begin(), bre.end());
+      undo.insert(undo.end(), bim.begin(), bim.end());
+    }
+    scatter(r0, are.data(), aim.data());
   }
 }
 

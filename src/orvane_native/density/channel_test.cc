@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "orvane_native/density/test_support.h"
+#include "orvane_native/support/interrupt.h"
 
 namespace orvane {
 namespace {
@@ -355,6 +356,56 @@ TEST(Rejections, LongerRhoKeepsItsTail) {
   channel_subspace_into(mut(rho), span(x), 1, 2, ints(t), 1);
   EXPECT_EQ(rho.back(), 7.5);
   expect_close(Flat(rho.begin(), rho.end() - 1), to_flat(reference_channel(rho0, {kX}, 2)), 0.0);
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// A host that asks to stop at its k-th question.
+int64_t g_questions_left = 0;
+bool stop_at_kth_question() { return --g_questions_left == 0; }
+
+TEST(Interruption, GeneralKernelPutsBackEveryStripItWrote) {
+  // 8 qubits, 32 operators on 4 targets: long enough to be interruptible,
+  // with 16 strips, so later questions come after strips were written.
+  const int64_t n = 8, d = 16, m = 32;
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  Flat rho(static_cast<size_t>(2 << (2 * n)));
+  for (double& x : rho) x = u(rng());
+  Flat ops(static_cast<size_t>(2 * m * d * d));
+  for (double& x : ops) x = u(rng()) / 64;
+  const int64_t targets[] = {1, 4, 6, 7};
+  const Flat original = rho;
+  Flat finished = rho;
+  channel_general_into(Span<double>(finished.data(), static_cast<int64_t>(finished.size())), span(ops), m, d,
+                       I64Span(targets, 4), n);
+  ASSERT_NE(finished, original);
+  for (int64_t k : {1, 2, 17, 40, 60}) {  // it asks about 64 times in all
+    g_questions_left = k;
+    set_stop_test(&stop_at_kth_question);
+    Flat work = rho;
+    bool interrupted = false;
+    try {
+      channel_general_into(Span<double>(work.data(), static_cast<int64_t>(work.size())), span(ops), m, d,
+                           I64Span(targets, 4), n);
+    } catch (const Interrupted&) {
+      interrupted = true;
+    }
+    set_stop_test(nullptr);
+    EXPECT_TRUE(interrupted) << k;
+    EXPECT_EQ(work, original) << k;
+  }
+  // A host that never says stop changes nothing: the same bits as with no host.
+  g_questions_left = -1;
+  set_stop_test(&stop_at_kth_question);
+  Flat again = rho;
+  channel_general_into(Span<double>(again.data(), static_cast<int64_t>(again.size())), span(ops), m, d,
+                       I64Span(targets, 4), n);
+  set_stop_test(nullptr);
+  EXPECT_EQ(again, finished);
 }
 
 }  // namespace

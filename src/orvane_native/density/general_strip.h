@@ -13,18 +13,21 @@
 
 #include <cstdint>
 
+#include "orvane_native/support/interrupt.h"
+
 namespace orvane {
 
 template <int V>
 void general_strip(int64_t d, int64_t dim, int64_t nb, int64_t m, const double* kre, const double* kim,
                    const double* __restrict bre, const double* __restrict bim, double* __restrict are,
                    double* __restrict aim, double* __restrict tre, double* __restrict tim,
-                   double* __restrict sre, double* __restrict sim) {
+                   double* __restrict sre, double* __restrict sim, InterruptPoll& poll) {
   for (int64_t x = 0; x < d * dim; ++x) are[x] = 0.0, aim[x] = 0.0;
   for (int64_t i = 0; i < m; ++i) {
     const double* kr = kre + i * d * d;
     const double* ki = kim + i * d * d;
     for (int64_t a = 0; a < d; ++a) {
+      poll.tick(2 * d * dim);
       for (int64_t p = 0; p < dim; ++p) tre[p] = 0.0, tim[p] = 0.0;
       for (int64_t e = 0; e < d; ++e) {
         const double zr = kr[a * d + e], zi = ki[a * d + e];

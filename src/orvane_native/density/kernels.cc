@@ -140,10 +140,10 @@ void channel_diagonal_into(Span<double> rho, F64Span ops, int64_t num_ops, int64
   for (int64_t i = 0; i < num_ops; ++i) {
     const double* k = ops.data() + i * 2 * d * d;
     for (int64_t a = 0; a < d; ++a) {
-      const Cx ka{k[2 * (a * d + a)], k[2 * (a * d + a) + 1]};
+      const Complex ka{k[2 * (a * d + a)], k[2 * (a * d + a) + 1]};
       for (int64_t c = 0; c < d; ++c) {
-        const Cx kc{k[2 * (c * d + c)], k[2 * (c * d + c) + 1]};
-        const Cx term = cmul_conj(ka, kc);
+        const Complex kc{k[2 * (c * d + c)], k[2 * (c * d + c) + 1]};
+        const Complex term = cmul_conj(ka, kc);
         w[2 * (a * d + c)] += term.re;
         w[2 * (a * d + c) + 1] += term.im;
       }
@@ -160,7 +160,7 @@ void channel_diagonal_into(Span<double> rho, F64Span ops, int64_t num_ops, int64
     const double* wrow = w.data() + 2 * local[x] * d;
     double* row = p + 2 * x * dim;
     for (int64_t y = 0; y < dim; ++y) {
-      const Cx v = cmul(Cx{row[2 * y], row[2 * y + 1]}, Cx{wrow[2 * local[y]], wrow[2 * local[y] + 1]});
+      const Complex v = cmul(Complex{row[2 * y], row[2 * y + 1]}, Complex{wrow[2 * local[y]], wrow[2 * local[y] + 1]});
       row[2 * y] = v.re;
       row[2 * y + 1] = v.im;
     }

@@ -123,8 +123,8 @@ ORVANE_TARGET_AVX2 void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, in
 ORVANE_TARGET_AVX2 __attribute__((flatten))
 void general_strip_avx2(int64_t d, int64_t dim, int64_t nb, int64_t m, const double* kre, const double* kim,
                         const double* bre, const double* bim, double* are, double* aim, double* tre, double* tim,
-                        double* sre, double* sim) {
-  general_strip<1>(d, dim, nb, m, kre, kim, bre, bim, are, aim, tre, tim, sre, sim);
+                        double* sre, double* sim, InterruptPoll& poll) {
+  general_strip<1>(d, dim, nb, m, kre, kim, bre, bim, are, aim, tre, tim, sre, sim, poll);
 }
 
 }  // namespace orvane::simd

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "orvane_native/support/interrupt.h"
+
 namespace orvane::simd {
 
 // One-qubit Kraus operators on the qubit of stride s >= 1 of a dim x dim
@@ -17,6 +19,6 @@ void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const doub
 // general_strip.h for the layout and the operations).
 void general_strip_avx2(int64_t d, int64_t dim, int64_t nb, int64_t m, const double* kre, const double* kim,
                         const double* bre, const double* bim, double* are, double* aim, double* tre, double* tim,
-                        double* sre, double* sim);
+                        double* sre, double* sim, InterruptPoll& poll);
 
 }  // namespace orvane::simd

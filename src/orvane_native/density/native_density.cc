@@ -11,10 +11,11 @@
 namespace orvane {
 namespace {
 
-// The buffer must be exactly the 2*4^n floats that num_qubits implies.
+// The buffer must be exactly the 2*4^n floats that num_qubits implies; a
+// record without storage (its construction failed) never matches.
 void check_buffer(const NativeDensity& d) {
   const int64_t need = density_floats(d.num_qubits);
-  if (need < 0 || d.rho.size() != need) {
+  if (need <= 0 || d.rho.empty() || d.rho.size() != need) {
     panic("density buffer of " + std::to_string(d.rho.size()) + " floats does not match num_qubits " +
           std::to_string(d.num_qubits));
   }

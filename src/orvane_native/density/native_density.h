@@ -14,7 +14,7 @@ namespace orvane {
 
 struct NativeDensity {
   Field<double> rho;
-  int64_t num_qubits;
+  int64_t num_qubits = 0;
 };
 
 // A zero-filled record (not yet a state). A negative num_qubits is rejected;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "orvane_native/linalg/complex.h"
+#include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/targets.h"
 
 namespace orvane {
@@ -19,8 +20,10 @@ F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   if (a_dim <= 0 || b_dim <= 0) return {};
   const int64_t dim = checked_product(a_dim, b_dim);
   F64Array r(complex_matrix_floats(dim));
+  InterruptPoll poll;
   for (int64_t i = 0; i < a_dim; ++i) {
     for (int64_t j = 0; j < a_dim; ++j) {
+      poll.tick(b_dim * b_dim);
       const Complex x = read_complex(a, 2 * (i * a_dim + j));
       for (int64_t k = 0; k < b_dim; ++k) {
         double* out = r.data() + 2 * ((i * b_dim + k) * dim + j * b_dim);
@@ -37,8 +40,10 @@ F64Array matmul(F64Span a, F64Span b, int64_t dim) {
   if (dim <= 0) return {};
   F64Array r(complex_matrix_floats(dim));
   const int64_t row = 2 * dim;
+  InterruptPoll poll;
   for (int64_t i = 0; i < dim; ++i) {
     double* out = r.data() + i * row;
+    poll.tick(dim * dim);
     for (int64_t k = 0; k < dim; ++k) {
       const Complex x = read_complex(a, i * row + 2 * k);
       if (is_zero(x)) continue;
@@ -159,21 +164,17 @@ F64Array embed_operator(F64Span op, int64_t op_dim, I64Span targets, int64_t num
   }
   const int64_t dim = static_cast<int64_t>(n);
 
-  // mask[i]: the global bits of local index i; targets[0] is local bit t-1.
-  I64Array masks(op_dim);
-  int64_t all = 0;
-  for (int64_t i = 0; i < op_dim; ++i) {
-    int64_t m = 0;
-    for (int64_t p = 0; p < t; ++p) {
-      if ((i >> (t - 1 - p)) & 1) m |= int64_t{1} << (num_qubits - 1 - targets[p]);
-    }
-    masks[i] = m;
-    all |= m;
-  }
+  // masks[i]: the global bits of local index i; targets[0] is local bit t-1.
+  const TargetOffsets offsets = target_offsets(targets, num_qubits, op_dim);
+  const int64_t* masks = offsets.off.data();
+  const int64_t all = offsets.mask;
 
   require_operator(op, op_dim);
+  InterruptPoll poll;
   for (int64_t l = 0; l < dim; ++l) {
+    poll.tick(1);
     if (l & all) continue;
+    poll.tick(op_dim * op_dim);
     for (int64_t c = 0; c < op_dim; ++c) {
       const int64_t col = l | masks[c];
       for (int64_t r = 0; r < op_dim; ++r) {

@@ -1,4 +1,4 @@
-// Complex scalars of the matrix toolkit and the sizes of flat matrices.
+// Complex arithmetic of the matrix toolkit and the sizes of flat matrices.
 // A complex product x * y is formed with fused multiply-adds so that its
 // last-bit rounding is fixed: real part xr*yr - (yi*xi), imaginary part
 // xr*yi + (xi*yr), the parenthesised product rounded first. `x` is always
@@ -10,13 +10,9 @@
 #include <new>
 
 #include "orvane_native/support/array.h"
+#include "orvane_native/support/complex.h"
 
 namespace orvane {
-
-struct Complex {
-  double re = 0.0;
-  double im = 0.0;
-};
 
 inline Complex mul(Complex x, Complex y) {
   return {std::fma(x.re, y.re, -(y.im * x.im)), std::fma(x.re, y.im, x.im * y.re)};

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "orvane_native/linalg/complex.h"
+#include "orvane_native/support/interrupt.h"
 
 namespace orvane {
 namespace {
@@ -27,9 +28,9 @@ void rotate_pair(double* a, double* z, int64_t n, int64_t p, int64_t q, double c
   for (int64_t k = 0; k < n; ++k) rotate(z[k * n + p], z[k * n + q], c, s);
 }
 
-}  // namespace
-
-F64Array jacobi_eig(F64Span matrix, int64_t n) {
+// The Jacobi iteration, asking `poll` between rotations: a matrix that never
+// converges (NaN entries) runs all its sweeps.
+F64Array jacobi(F64Span matrix, int64_t n, InterruptPoll& poll) {
   F64Array a = F64Array::copy_of(matrix);
   F64Array z(checked_product(n, n));
   for (int64_t k = 0; k < n; ++k) z[k * n + k] = 1.0;
@@ -43,6 +44,7 @@ F64Array jacobi_eig(F64Span matrix, int64_t n) {
         off = std::fma(v, v, off);
       }
     }
+    poll.tick(n * n);
     if (off < kJacobiTolerance) break;
     // The whole matrix is in bounds from here on: its off-diagonal entries
     // were just read, and the diagonal ones are checked below.
@@ -50,6 +52,7 @@ F64Array jacobi_eig(F64Span matrix, int64_t n) {
       for (int64_t q = p + 1; q < n; ++q) {
         const double apq = a[p * n + q];
         if (std::fabs(apq) < kJacobiTolerance) continue;
+        poll.tick(3 * n);
         const double aqq = a.get(q * n + q);
         const double app = a.get(p * n + p);
         const double theta = (aqq - app) / (apq + apq);
@@ -69,8 +72,16 @@ F64Array jacobi_eig(F64Span matrix, int64_t n) {
   return result;
 }
 
+}  // namespace
+
+F64Array jacobi_eig(F64Span matrix, int64_t n) {
+  InterruptPoll poll;
+  return jacobi(matrix, n, poll);
+}
+
 F64Array simultaneous_diag(F64Span real, F64Span imag, int64_t n) {
-  const F64Array eig = jacobi_eig(real, n);
+  InterruptPoll poll;
+  const F64Array eig = jacobi(real, n, poll);
   const double* lambda = eig.data();
   F64Array w = F64Array::copy_of({eig.data() + n, eig.size() - n});
 
@@ -96,6 +107,7 @@ F64Array simultaneous_diag(F64Span real, F64Span imag, int64_t n) {
     const int64_t* g = order.data() + first;
     for (int64_t h = 0; h < m; ++h) {
       for (int64_t q = 0; q < m; ++q) {
+        poll.tick(n * n);
         double acc = 0.0;
         for (int64_t a = 0; a < n; ++a) {
           for (int64_t b = 0; b < n; ++b) {
@@ -105,9 +117,10 @@ F64Array simultaneous_diag(F64Span real, F64Span imag, int64_t n) {
         projected[h * m + q] = acc;
       }
     }
-    const F64Array sub = jacobi_eig({projected.data(), m * m}, m);
+    const F64Array sub = jacobi({projected.data(), m * m}, m, poll);
     const double* u = sub.data() + m;
     for (int64_t t = 0; t < n; ++t) {
+      poll.tick(m * m);
       for (int64_t v = 0; v < m; ++v) {
         double acc = 0.0;
         for (int64_t k = 0; k < m; ++k) acc = std::fma(w[t * n + g[k]], u[k * m + v], acc);
@@ -129,6 +142,7 @@ F64Array simultaneous_diag(F64Span real, F64Span imag, int64_t n) {
 
   F64Array result(checked_product(n, n) + 2 * n);
   for (int64_t j = 0; j < n; ++j) {
+    poll.tick(2 * n * n);
     double re = 0.0, im = 0.0;
     for (int64_t k = 0; k < n; ++k) {
       for (int64_t b = 0; b < n; ++b) {

@@ -5,6 +5,7 @@
 
 #include "orvane_native/linalg/basic.h"
 #include "orvane_native/linalg/complex.h"
+#include "orvane_native/support/interrupt.h"
 
 namespace orvane {
 namespace {
@@ -54,6 +55,7 @@ F64Array matrix_det(F64Span matrix, int64_t n) {
   complex_matrix_floats(n);  // the index arithmetic below must not overflow
   Work a(matrix, n);
   Complex det{1.0, 0.0};
+  InterruptPoll poll;
   for (int64_t k = 0; k < n; ++k) {
     const int64_t p = a.pivot(k);
     if (p < 0) {
@@ -68,6 +70,7 @@ F64Array matrix_det(F64Span matrix, int64_t n) {
       }
       det = {-det.re, -det.im};
     }
+    poll.tick(n * (n - k));
     const Complex pv = a.get(k, k);
     const Complex inv = reciprocal(pv);
     for (int64_t i = k + 1; i < n; ++i) {
@@ -89,7 +92,9 @@ F64Array matrix_inverse(F64Span matrix, int64_t n) {
   if (n <= 0) return x;
   auto xget = [&](int64_t r, int64_t c) { return load(x.data() + 2 * (r * n + c)); };
   auto xput = [&](int64_t r, int64_t c, Complex v) { store(x.data() + 2 * (r * n + c), v); };
+  InterruptPoll poll;
   for (int64_t k = 0; k < n; ++k) {
+    poll.tick(2 * n * n);
     const int64_t p = a.pivot(k);
     if (p < 0) return {};
     if (p != k) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <random>
+
 #include "orvane_native/linalg/basic.h"
 #include "orvane_native/linalg/test_support.h"
 
@@ -51,6 +55,53 @@ TEST(PauliExpansion, DocumentedExamples) {
             (std::vector<double>{0, 0, 0.5, 0, 0, 0.5, 0, 0}));
   const std::vector<double> n0 = {-2.5, 0.75};
   EXPECT_EQ(to_vector(pauli_expansion(span_of(n0), 0)), n0);
+}
+
+// The expansion as written: every entry of P_j times the matching matrix
+// entry, columns outer, rows inner, with the toolkit's fused products.
+std::vector<double> written_expansion(const std::vector<double>& m, int64_t n) {
+  const int64_t dim = int64_t{1} << n;
+  std::vector<double> out(static_cast<size_t>(2 << (2 * n)));
+  for (int64_t j = 0; j < (int64_t{1} << (2 * n)); ++j) {
+    Complex acc{0.0, 0.0};
+    for (int64_t c = 0; c < dim; ++c) {
+      for (int64_t r = 0; r < dim; ++r) {
+        Complex e{1.0, 0.0};
+        for (int64_t b = n - 1; b >= 0; --b) e = mul(e, pauli_entry((j >> (2 * b)) & 3, (c >> b) & 1, (r >> b) & 1));
+        const Complex p = mul(e, Complex{m[2 * (r * dim + c)], m[2 * (r * dim + c) + 1]});
+        acc = {acc.re + p.re, acc.im + p.im};
+      }
+    }
+    out[2 * j] = acc.re / static_cast<double>(dim);
+    out[2 * j + 1] = acc.im / static_cast<double>(dim);
+  }
+  return out;
+}
+
+TEST(PauliExpansion, EqualsTheWrittenSumBitForBit) {
+  std::mt19937_64 rng(97);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  // Entries that make exact cancellations, signed zeros, overflowing sums,
+  // subnormals, and (last) values that send the call through every entry.
+  const double specials[] = {0.0, -0.0, 1.0, -1.0, 1e308, -1e308, 5e-324, 0.5,
+                             INFINITY, NAN};
+  for (int64_t n = 0; n <= 4; ++n) {
+    for (int trial = 0; trial < 12; ++trial) {
+      std::vector<double> m(static_cast<size_t>(2 << (2 * n)));
+      for (double& x : m) {
+        const int pick = static_cast<int>(rng() % 16);
+        const int limit = trial < 10 ? 8 : 10;  // infinities and NaN in the last trials only
+        x = pick < limit ? specials[pick] : u(rng);
+      }
+      const auto got = to_vector(pauli_expansion(span_of(m), n));
+      const auto want = written_expansion(m, n);
+      ASSERT_EQ(got.size(), want.size());
+      for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_TRUE(std::memcmp(&got[i], &want[i], sizeof(double)) == 0 || (std::isnan(got[i]) && std::isnan(want[i])))
+            << "n " << n << " trial " << trial << " float " << i << ": " << got[i] << " vs " << want[i];
+      }
+    }
+  }
 }
 
 TEST(PauliExpansion, KronOfXAndZIsStringSeven) {

@@ -31,7 +31,11 @@ std::string type_name(PyObject* obj) {
   if (utf8 == nullptr) {
     PyErr_Clear();
   } else {
-    out.assign(utf8, static_cast<size_t>(size < 63 ? size : 63));
+    // At most 63 bytes, cut back to the last whole UTF-8 character so that
+    // the message stays valid text.
+    Py_ssize_t cut = size < 63 ? size : 63;
+    while (cut > 0 && cut < size && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    out.assign(utf8, static_cast<size_t>(cut));
   }
   Py_DECREF(name);
   return out;
@@ -168,6 +172,11 @@ bool from_py_f64(PyObject* obj, std::string_view ctx, double* out) {
 
 namespace {
 
+// Converting a long sequence, in or out, takes seconds at worst: a signal
+// handler gets its turn every kSignalStride items.
+constexpr Py_ssize_t kSignalStride = Py_ssize_t{1} << 20;
+inline bool signal_turn(Py_ssize_t i) { return (i & (kSignalStride - 1)) == kSignalStride - 1; }
+
 // Length and item access of a list or tuple (or a subclass of either). The
 // length of a subclass comes from its own __len__; an item past the real end
 // reads as a missing element.
@@ -214,9 +223,13 @@ bool convert_sequence(PyObject* obj, std::string_view f, std::string_view name, 
   for (; i < n; ++i) {
     PyObject* o = access.item(i);
     if (o == nullptr || !fast(o, &data[i])) break;
+    if (signal_turn(i) && PyErr_CheckSignals() != 0) {
+      out->clear();
+      return false;
+    }
   }
   for (; i < n; ++i) {
-    if (!slow(access.item(i), &data[i])) {
+    if (!slow(access.item(i), &data[i]) || (signal_turn(i) && PyErr_CheckSignals() != 0)) {
       out->clear();
       return false;
     }
@@ -270,6 +283,10 @@ PyObject* build_list(Span<const T> values, Make make) {
       return nullptr;
     }
     PyList_SetItem(list, i, item);
+    if (signal_turn(i) && PyErr_CheckSignals() != 0) {
+      Py_DECREF(list);  // its unset tail is null, which the list's release skips
+      return nullptr;
+    }
   }
   return list;
 }
@@ -277,18 +294,41 @@ PyObject* build_list(Span<const T> values, Make make) {
 }  // namespace
 
 PyObject* list_from_f64(F64Span values) { return build_list(values, PyFloat_FromDouble); }
-// Tableaux and measurement records are mostly 0s and 1s: those two objects
-// are shared rather than asked for one call at a time.
+// Tableaux and measurement records are mostly 0s and 1s. The list starts
+// as n references to the shared 0 (one repetition of a one-item list, which
+// the host fills without a call per item); only the other entries are then
+// set one at a time, the 1s from one shared object too.
 PyObject* list_from_i64(I64Span values) {
   static PyObject* const bits[2] = {PyLong_FromLong(0), PyLong_FromLong(1)};
   if (bits[0] == nullptr || bits[1] == nullptr) return PyErr_NoMemory();
-  return build_list(values, [](int64_t v) -> PyObject* {
-    if (v == 0 || v == 1) {
-      Py_INCREF(bits[v]);
-      return bits[v];
+  PyObject* one_zero = PyList_New(1);
+  if (one_zero == nullptr) return nullptr;
+  Py_INCREF(bits[0]);
+  PyList_SetItem(one_zero, 0, bits[0]);
+  PyObject* list = PySequence_Repeat(one_zero, static_cast<Py_ssize_t>(values.size()));
+  Py_DECREF(one_zero);
+  if (list == nullptr) return nullptr;
+  const int64_t* v = values.data();
+  for (int64_t i = 0; i < values.size(); ++i) {
+    if (signal_turn(i) && PyErr_CheckSignals() != 0) {
+      Py_DECREF(list);
+      return nullptr;
     }
-    return PyLong_FromLongLong(v);
-  });
+    if (v[i] == 0) continue;
+    PyObject* item = nullptr;
+    if (v[i] == 1) {
+      Py_INCREF(bits[1]);
+      item = bits[1];
+    } else {
+      item = PyLong_FromLongLong(v[i]);
+      if (item == nullptr) {
+        Py_DECREF(list);
+        return nullptr;
+      }
+    }
+    PyList_SetItem(list, i, item);  // releases the 0 it replaces
+  }
+  return list;
 }
 
 }  // namespace orvane::py

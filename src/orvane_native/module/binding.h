@@ -1,7 +1,9 @@
 // The binding runtime: binders, value conversions, result conversions and the
-// panic guard, and the one generic function wrapper that every module
-// function and method goes through. Nothing here knows what the core
-// computes.
+// panic guard, and the generic wrappers (module function, method, method
+// without arguments) that every computing module function and every method
+// goes through. Constructors use the binders and conversions directly
+// (classes.cc); version is built by hand (catalogue.cc). Nothing here knows
+// what the core computes.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include "orvane_native/module/python.h"
 #include "orvane_native/module/signature.h"
 #include "orvane_native/support/array.h"
+#include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/panic.h"
 
 namespace orvane::py {
@@ -34,7 +37,8 @@ void raise_panic(const std::string& message);
 std::string type_name(PyObject* obj);
 
 // Runs `body` inside the panic guard: core failures become Python exceptions
-// and the guard returns false.
+// and the guard returns false, as it does when a signal handler interrupted
+// the body.
 template <class Body>
 bool guarded(Body&& body) {
   try {
@@ -48,6 +52,8 @@ bool guarded(Body&& body) {
     raise_panic(kAllocationFailure);
   } catch (const std::exception& e) {
     raise_panic(e.what());
+  } catch (const Interrupted&) {
+    // The signal handler's exception is already set.
   }
   return false;
 }
@@ -183,6 +189,56 @@ struct Result<I64Array> {
   static constexpr std::string_view kind = "Sequence[int]";
   static PyObject* convert(const I64Array& v) { return list_from_i64(v.span()); }
 };
+
+// The C++ types behind the kinds of a signature text: the parameter kinds of
+// Arg and the result kinds of Result other than None, in this order.
+using ParamTypes = std::tuple<int64_t, double, F64Span, I64Span>;
+using ResultTypes = std::tuple<int64_t, F64Array, I64Array>;
+
+template <class... T>
+constexpr size_t kind_index(std::string_view kind, std::tuple<T...>*) {
+  size_t index = 0;
+  size_t found = sizeof...(T);
+  ((Arg<T>::kind == kind ? (found = index, ++index) : ++index), ...);
+  if (found == sizeof...(T)) throw "unknown parameter kind";
+  return found;
+}
+
+template <class... T>
+constexpr size_t result_index(std::string_view kind, std::tuple<T...>*) {
+  size_t index = 0;
+  size_t found = sizeof...(T);
+  ((Result<T>::kind == kind ? (found = index, ++index) : ++index), ...);
+  if (found == sizeof...(T)) throw "unknown result kind";
+  return found;
+}
+
+// The function pointer type that a signature text describes, with the given
+// record (a method's) as its first parameter:
+// core_pointer_t<"measure(targets: Sequence[int], u: float) -> int", NativeState>
+// is int64_t (*)(NativeState&, I64Span, double).
+template <FixedString Text, class... Self>
+struct CorePointer {
+  static constexpr Signature sig = parse_signature(Text.view());
+  template <size_t I>
+  using Param = std::tuple_element_t<kind_index(sig.kinds[I], static_cast<ParamTypes*>(nullptr)), ParamTypes>;
+  template <bool IsNone, int = 0>
+  struct ResultOf {
+    using type = void;
+  };
+  template <int Unused>
+  struct ResultOf<false, Unused> {
+    using type =
+        std::tuple_element_t<result_index(sig.result, static_cast<ResultTypes*>(nullptr)), ResultTypes>;
+  };
+  using R = typename ResultOf<sig.result == Result<void>::kind>::type;
+  template <size_t... I>
+  static auto pointer(std::index_sequence<I...>) -> R (*)(Self&..., Param<I>...);
+  using type = decltype(pointer(std::make_index_sequence<sig.count>{}));
+};
+
+template <FixedString Text, class... Self>
+using core_pointer_t = typename CorePointer<Text, Self...>::type;
 
 template <class F>
 struct FnTraits;

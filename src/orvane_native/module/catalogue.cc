@@ -1,8 +1,7 @@
-// The catalogue of module functions. Each row is the function's Python
-// signature (which is also its docstring, its name and its parameter list)
-// and the core operation it calls; the wrapper checks at compile time that
-// the two agree. Rows stay in catalogue order (the numbered comments mark
-// where each subsystem's rows go).
+// The catalogue of module functions: the ORVANE_FUNCTION rows of surface.def,
+// in their order, then version. Each row is the function's Python signature
+// (which is also its docstring, its name and its parameter list) and the core
+// operation it calls; the wrapper checks at compile time that the two agree.
 #include "orvane_native/module/catalogue.h"
 
 #include "orvane_native/density/channel.h"
@@ -27,33 +26,15 @@ PyObject* version(PyObject*, PyObject*) { return PyUnicode_FromString("0.1.0"); 
 
 std::vector<PyMethodDef> catalogue() {
   return {
-      function_def<"clifford_run(instructions: Sequence[int], num_qubits: int, invert_mask: Sequence[int], repetitions: int, seed: int) -> Sequence[int]", &clifford_run>(),
-      function_def<"clifford_tableau(instructions: Sequence[int], num_qubits: int) -> Sequence[int]", &clifford_tableau>(),
-      function_def<"clifford_state_vector(tableau: Sequence[int], num_qubits: int) -> Sequence[float]", &clifford_state_vector>(),
-      function_def<"jacobi_eig(matrix: Sequence[float], n: int) -> Sequence[float]", &jacobi_eig>(),
-      function_def<"simultaneous_diag(real: Sequence[float], imag: Sequence[float], n: int) -> Sequence[float]", &simultaneous_diag>(),
-      function_def<"matrix_det(matrix: Sequence[float], n: int) -> Sequence[float]", &matrix_det>(),
-      function_def<"matrix_inverse(matrix: Sequence[float], n: int) -> Sequence[float]", &matrix_inverse>(),
-      function_def<"solve3(matrix: Sequence[float], rhs: Sequence[float]) -> Sequence[float]", &solve3>(),
-      function_def<"kron_factor(matrix: Sequence[float]) -> Sequence[float]", &kron_factor>(),
-      function_def<"matmul(a: Sequence[float], b: Sequence[float], dim: int) -> Sequence[float]", &matmul>(),
-      function_def<"kron(a: Sequence[float], a_dim: int, b: Sequence[float], b_dim: int) -> Sequence[float]", &kron>(),
-      function_def<"apply_gate(state: Sequence[float], gate: Sequence[float], num_qubits: int, targets: Sequence[int]) -> Sequence[float]", &apply_gate>(),
-      function_def<"dagger(a: Sequence[float], dim: int) -> Sequence[float]", &dagger>(),
-      function_def<"add_scaled(a: Sequence[float], b: Sequence[float], dim: int, scale: float) -> Sequence[float]", &add_scaled>(),
-      function_def<"matvec(matrix: Sequence[float], vector: Sequence[float], dim: int) -> Sequence[float]", &matvec>(),
-      function_def<"state_to_density(state: Sequence[float]) -> Sequence[float]", &state_to_density>(),
-      function_def<"sandwich(a: Sequence[float], u: Sequence[float], dim: int) -> Sequence[float]", &sandwich>(),
-      function_def<"channel(rho: Sequence[float], ops: Sequence[float], num_ops: int, dim: int) -> Sequence[float]", &channel>(),
-      function_def<"embed_operator(operator: Sequence[float], op_dim: int, targets: Sequence[int], num_qubits: int) -> Sequence[float]", &embed_operator>(),
-      function_def<"state_probabilities(state: Sequence[float], targets: Sequence[int], num_qubits: int) -> Sequence[float]", &state_probabilities>(),
-      function_def<"collapse_state(state: Sequence[float], targets: Sequence[int], outcome: int, num_qubits: int) -> Sequence[float]", &collapse_state>(),
-      function_def<"density_probabilities(rho: Sequence[float], targets: Sequence[int], num_qubits: int) -> Sequence[float]", &density_probabilities>(),
-      function_def<"density_collapse(rho: Sequence[float], targets: Sequence[int], outcome: int, num_qubits: int) -> Sequence[float]", &density_collapse>(),
-      function_def<"pauli_expansion(matrix: Sequence[float], num_qubits: int) -> Sequence[float]", &pauli_expansion>(),
-      function_def<"sample_outcome(probabilities: Sequence[float], u: float) -> int", &sample_outcome>(),
-      function_def<"is_identity_matrix(matrix: Sequence[float], dim: int, atol: float) -> int", &is_identity_matrix>(),
-      function_def<"matrix_allclose(a: Sequence[float], b: Sequence[float], dim: int, atol: float) -> int", &matrix_allclose>(),
+#define ORVANE_FUNCTION(signature, fn, summary) function_def<signature, &fn>(),
+#define ORVANE_NOARGS_FUNCTION(signature, summary)
+#define ORVANE_CLASS(Class, buffer, summary, constructor_summary)
+#define ORVANE_METHOD(Class, signature, fn, doc, summary)
+#include "orvane_native/module/surface.def"
+#undef ORVANE_FUNCTION
+#undef ORVANE_NOARGS_FUNCTION
+#undef ORVANE_CLASS
+#undef ORVANE_METHOD
       {"version", &version, METH_NOARGS, "version() -> str"},
   };
 }

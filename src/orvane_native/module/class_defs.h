@@ -1,9 +1,12 @@
 // What each Python class is made of: its names, docstring, constructor,
-// method table and exported field. classes.cc turns these into heap types.
+// representation and exported field (ClassTraits), and its method table,
+// built from the ORVANE_METHOD rows of surface.def. classes.cc turns these
+// into heap types.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "orvane_native/density/native_density.h"
@@ -15,13 +18,6 @@ namespace orvane::py {
 
 template <class Record>
 struct ClassTraits;
-
-// The core's method functions share names across records (reset, measure,
-// ...); these casts pick the overload for one record type.
-template <class R, class... A>
-constexpr auto pick(R (*f)(A...)) {
-  return f;
-}
 
 template <>
 struct ClassTraits<NativeTableau> {
@@ -35,25 +31,6 @@ struct ClassTraits<NativeTableau> {
   static NativeTableau make(int64_t n) { return new_native_tableau(n); }
   static std::string repr(const NativeTableau& t) {
     return "NativeTableau(num_qubits: " + std::to_string(t.num_qubits) + ")";
-  }
-  static std::vector<PyMethodDef> methods() {
-    using T = NativeTableau;
-    static constexpr auto reset_fn = pick<void, T&>(&reset);
-    static constexpr auto apply_fn = pick<void, T&, int64_t, int64_t, int64_t>(&apply);
-    static constexpr auto measure_fn = pick<int64_t, T&, int64_t, double>(&measure);
-    static constexpr auto state_vector_fn = pick<F64Array, T&>(&state_vector);
-    static constexpr auto tableau_fn = pick<I64Array, T&>(&stabilizer_tableau);
-    return {
-        method_def<"reset() -> None", reset_fn>("reset returns the tableau to `|0...0>`."),
-        method_def<"apply(code: int, a: int, b: int) -> None", apply_fn>(
-            "apply runs one instruction (see the `instr_*` codes) in place."),
-        method_def<"measure(a: int, u: float) -> int", measure_fn>(
-            "measure measures qubit `a` with a random outcome drawn from `u` in [0, 1)."),
-        method_def<"state_vector() -> Sequence[float]", state_vector_fn>(
-            "state_vector reconstructs the state, up to a global phase."),
-        method_def<"stabilizer_tableau() -> Sequence[int]", tableau_fn>(
-            "stabilizer_tableau returns the flattened tableau, for inspection."),
-    };
   }
 };
 
@@ -71,34 +48,6 @@ struct ClassTraits<NativeDensity> {
            std::to_string(d.num_qubits) + ")";
   }
   static const Field<double>& field(const NativeDensity& d) { return d.rho; }
-  static std::vector<PyMethodDef> methods() {
-    using D = NativeDensity;
-    static constexpr auto set_fn = pick<void, D&, F64Span>(&set_from_amplitudes);
-    static constexpr auto channel_fn = pick<void, D&, F64Span, int64_t, I64Span>(&apply_channel);
-    static constexpr auto reset_fn = pick<void, D&>(&reset);
-    static constexpr auto zero_fn = pick<void, D&>(&set_zero_state);
-    static constexpr auto matrix_fn = pick<F64Array, D&>(&density_matrix);
-    static constexpr auto probs_fn = pick<F64Array, D&, I64Span>(&probabilities);
-    static constexpr auto measure_fn = pick<int64_t, D&, I64Span, double>(&measure);
-    return {
-        method_def<"set_from_amplitudes(values: Sequence[float]) -> None", set_fn>(
-            "set_from_amplitudes sets the density matrix to `|psi><psi|` of `values`."),
-        method_def<"apply_channel(operators: Sequence[float], num_operators: int, targets: Sequence[int]) -> None",
-                   channel_fn>("apply_channel applies the Kraus operators in `operators` (concatenated) to\n"
-                               "`targets`: `rho -> sum_i K_i rho K_i^dagger`."),
-        method_def<"reset() -> None", reset_fn>(
-            "reset sets the density matrix to `|0...0><0...0|` without a Python list."),
-        method_def<"set_zero_state() -> None", zero_fn>(
-            "set_zero_state sets a freshly created (zeroed) density matrix to `|0><0|`."),
-        method_def<"density_matrix() -> Sequence[float]", matrix_fn>(
-            "density_matrix returns the density matrix as an interleaved complex buffer."),
-        method_def<"probabilities(targets: Sequence[int]) -> Sequence[float]", probs_fn>(
-            "probabilities returns the probability of each outcome of measuring `targets`."),
-        method_def<"measure(targets: Sequence[int], u: float) -> int", measure_fn>(
-            "measure samples `targets` with a uniform draw `u` in [0, 1), collapses the\nstate and returns the "
-            "outcome."),
-    };
-  }
 };
 
 template <>
@@ -115,32 +64,29 @@ struct ClassTraits<NativeState> {
            std::to_string(s.num_qubits) + ")";
   }
   static const Field<double>& field(const NativeState& s) { return s.state; }
-  static std::vector<PyMethodDef> methods() {
-    using S = NativeState;
-    static constexpr auto set_fn = pick<void, S&, F64Span>(&state_methods::set_amplitudes);
-    static constexpr auto gate_fn = pick<void, S&, F64Span, I64Span>(&state_methods::apply_gate);
-    static constexpr auto reset_fn = pick<void, S&>(&state_methods::reset);
-    static constexpr auto zero_fn = pick<void, S&>(&state_methods::set_zero_state);
-    static constexpr auto amplitudes_fn = pick<F64Array, S&>(&state_methods::amplitudes);
-    static constexpr auto probs_fn = pick<F64Array, S&, I64Span>(&state_methods::probabilities);
-    static constexpr auto measure_fn = pick<int64_t, S&, I64Span, double>(&state_methods::measure);
-    return {
-        method_def<"set_amplitudes(values: Sequence[float]) -> None", set_fn>(
-            "set_amplitudes overwrites the state with `values` (interleaved complex)."),
-        method_def<"apply_gate(gate: Sequence[float], targets: Sequence[int]) -> None", gate_fn>(
-            "apply_gate applies a gate matrix to `targets`, in place."),
-        method_def<"reset() -> None", reset_fn>("reset sets the state to `|0...0>` without building a Python list."),
-        method_def<"set_zero_state() -> None", zero_fn>(
-            "set_zero_state sets a freshly created (zeroed) state to `|0...0>`."),
-        method_def<"amplitudes() -> Sequence[float]", amplitudes_fn>(
-            "amplitudes returns the state as an interleaved complex buffer."),
-        method_def<"probabilities(targets: Sequence[int]) -> Sequence[float]", probs_fn>(
-            "probabilities returns the probability of each outcome of measuring `targets`."),
-        method_def<"measure(targets: Sequence[int], u: float) -> int", measure_fn>(
-            "measure samples `targets` with a uniform draw `u` in [0, 1), collapses the\nstate and returns the "
-            "outcome."),
-    };
-  }
 };
+
+// The methods of one class, in the order of its rows in surface.def. Each
+// row's core function is the overload that takes the record and then the
+// kinds of the row's signature, so a row that matches no core function does
+// not compile.
+template <class Record>
+std::vector<PyMethodDef> method_table() {
+  std::vector<PyMethodDef> table;
+#define ORVANE_FUNCTION(signature, fn, summary)
+#define ORVANE_NOARGS_FUNCTION(signature, summary)
+#define ORVANE_CLASS(Class, buffer, summary, constructor_summary)                                     \
+  static_assert(std::string_view(ClassTraits<Class>::short_name) == #Class, "class name differs"); \
+  static_assert(ClassTraits<Class>::exports_buffer == (buffer), "buffer export differs");
+#define ORVANE_METHOD(Class, signature, fn, doc, summary) \
+  if constexpr (std::is_same_v<Record, Class>)           \
+    table.push_back(method_def<signature, static_cast<core_pointer_t<signature, Class>>(&fn)>(doc));
+#include "orvane_native/module/surface.def"
+#undef ORVANE_FUNCTION
+#undef ORVANE_NOARGS_FUNCTION
+#undef ORVANE_CLASS
+#undef ORVANE_METHOD
+  return table;
+}
 
 }  // namespace orvane::py

@@ -128,7 +128,7 @@ template <class Record>
 PyObject* create_type() {
   using T = ClassTraits<Record>;
   static std::vector<PyMethodDef> methods = [] {
-    std::vector<PyMethodDef> m = T::methods();
+    std::vector<PyMethodDef> m = method_table<Record>();
     m.push_back({nullptr, nullptr, 0, nullptr});
     return m;
   }();

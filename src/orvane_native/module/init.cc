@@ -6,6 +6,7 @@
 #include "orvane_native/module/module_builder.h"
 #include "orvane_native/module/python.h"
 #include "orvane_native/support/field.h"
+#include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/wyrand.h"
 
 namespace orvane::py {
@@ -30,6 +31,11 @@ bool check_layout() {
 
 Module* g_module = nullptr;
 
+// Long core loops ask this every few milliseconds: a signal handler that
+// raised (KeyboardInterrupt from Ctrl-C, say) stops the call, its exception
+// already set.
+bool signal_raised() { return PyErr_CheckSignals() != 0; }
+
 int exec_module(PyObject* module) {
   if (!check_layout()) return -1;
   if (g_module->install_functions(module) < 0) return -1;
@@ -47,6 +53,7 @@ PyMODINIT_FUNC PyInit_orvane_native(void) {
   // Field storage of the persistent objects comes from the host allocator.
   orvane::set_field_allocator({&PyObject_Calloc, &PyObject_Free});
   orvane::seed_generator_from_clock();
+  orvane::set_stop_test(&signal_raised);
   g_module = new Module("orvane_native",
                         "clifford_run runs a Clifford circuit `repetitions` times and returns the");
   for (const PyMethodDef& def : catalogue()) g_module->add_function_owned(def);

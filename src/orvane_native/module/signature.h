@@ -1,8 +1,10 @@
 // Compile-time reading of an entry point's signature text, for example
 // "kron(a: Sequence[float], a_dim: int, b: Sequence[float], b_dim: int) -> Sequence[float]".
 // The text gives the Python name, the parameter names and kinds, and the
-// result kind; the function wrapper checks them against the core function's
-// C++ signature, so the catalogue cannot drift from the code it calls.
+// result kind; the wrappers check them against the core function's C++
+// signature, and a method row of surface.def picks its core overload by them
+// (core_pointer_t, binding.h), so the surface table cannot drift from the code
+// it calls.
 #pragma once
 
 #include <array>

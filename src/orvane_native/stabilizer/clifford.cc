@@ -8,6 +8,7 @@
 #include "orvane_native/stabilizer/packed_tableau.h"
 #include "orvane_native/stabilizer/sign_program.h"
 #include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/wyrand.h"
 
 namespace orvane {
@@ -21,13 +22,20 @@ I64Array new_record(int64_t m, int64_t repetitions) {
   return I64Array(len);  // a negative length is the "negative .len:" failure
 }
 
-// The process generator, reseeded from `seed`: the last step before the
-// draws, after everything that can fail.
-WyRand& seeded_generator(int64_t seed) {
-  WyRand& rng = generator();
+// A generator seeded from `seed`, as the process generator would be. The
+// draws come from this copy and the process generator is left where they
+// leave it only once the whole record is made: a call interrupted midway (or
+// a signal handler that samples while it runs) cannot disturb the other.
+WyRand seeded_copy(int64_t seed) {
+  WyRand rng;
   const auto words = seed_words(seed);
   rng.seed({words.data(), 2});
   return rng;
+}
+
+void leave_generator_at(uint64_t state) {
+  const std::array<uint32_t, 2> words{static_cast<uint32_t>(state), static_cast<uint32_t>(state >> 32)};
+  generator().seed({words.data(), 2});
 }
 
 // One repetition after another on a tableau of type T, rebuilt (reset in
@@ -36,12 +44,15 @@ template <class T>
 void run_each_repetition(T& t, I64Array& record, int64_t m, I64Span instructions, I64Span invert_mask,
                          int64_t repetitions, WyRand& rng) {
   const int64_t mask_len = invert_mask.size();
+  const int64_t words = t.num_qubits() / 64 + 1;
+  InterruptPoll poll;
   for (int64_t rep = 0; rep < repetitions; ++rep) {
     if (rep > 0) t.reset();
     int64_t* out = record.data() + rep * m;
     int64_t k = 0;
     for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
       const int64_t code = instructions[s];
+      poll.tick(code == instr_measure ? words * t.num_qubits() : words);
       if (code != instr_measure) {
         t.apply(code, instructions[s + 1], instructions[s + 2]);
         continue;
@@ -57,30 +68,27 @@ void run_each_repetition(T& t, I64Array& record, int64_t m, I64Span instructions
 
 }  // namespace
 
-// The checks run in the documented order: the record, nothing to sample,
-// the tableau (negative or unrepresentable num_qubits), the operands; then
-// the generator is seeded and the repetitions run.
+// The checks run in this order: the operands of the whole stream (on every
+// call, before any allocation that depends on a size), the record, nothing
+// to sample, the tableau (negative or unrepresentable num_qubits); then the
+// generator is seeded and the repetitions run.
 I64Array clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
                               int64_t seed, int64_t max_program_words) {
+  validate_instructions(instructions, num_qubits);
   const int64_t m = count_measurements(instructions);
   I64Array record = new_record(m, repetitions);
   if (repetitions < 1 || m == 0) return record;
   require_unpacked_size(num_qubits);  // the unpacked tableau's failures for a negative or huge n
-  validate_instructions(instructions, num_qubits);
   if (std::optional<SignProgram> program = SignProgram::compile(instructions, num_qubits, max_program_words)) {
-    // The draws come from a copy of the seeded state; the process generator
-    // is then left where they leave it, as if it had made them.
-    WyRand seeded;
-    const auto seed_data = seed_words(seed);
-    seeded.seed({seed_data.data(), 2});
-    uint64_t state = seeded.state();
+    uint64_t state = seeded_copy(seed).state();
     program->sample(repetitions, invert_mask, state, record.data());
-    const std::array<uint32_t, 2> words{static_cast<uint32_t>(state), static_cast<uint32_t>(state >> 32)};
-    generator().seed({words.data(), 2});
+    leave_generator_at(state);
     return record;
   }
   PackedTableau t(num_qubits);
-  run_each_repetition(t, record, m, instructions, invert_mask, repetitions, seeded_generator(seed));
+  WyRand rng = seeded_copy(seed);
+  run_each_repetition(t, record, m, instructions, invert_mask, repetitions, rng);
+  leave_generator_at(rng.state());
   return record;
 }
 
@@ -91,22 +99,26 @@ I64Array clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_m
 
 I64Array clifford_run_reference(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
                                 int64_t repetitions, int64_t seed) {
+  validate_instructions(instructions, num_qubits);
   const int64_t m = count_measurements(instructions);
   I64Array record = new_record(m, repetitions);
   if (repetitions < 1 || m == 0) return record;
   Tableau t = new_tableau(num_qubits);
-  validate_instructions(instructions, num_qubits);
-  run_each_repetition(t, record, m, instructions, invert_mask, repetitions, seeded_generator(seed));
+  WyRand rng = seeded_copy(seed);
+  run_each_repetition(t, record, m, instructions, invert_mask, repetitions, rng);
+  leave_generator_at(rng.state());
   return record;
 }
 
 I64Array clifford_tableau(I64Span instructions, int64_t num_qubits) {
+  validate_instructions(instructions, num_qubits);  // before any size-dependent allocation
   require_unpacked_size(num_qubits);  // the unpacked tableau's failures for a negative or huge n
   // The result first: it is by far the largest allocation.
   I64Array out = PackedTableau::flat_array(num_qubits);
   PackedTableau t(num_qubits);
-  validate_instructions(instructions, num_qubits);
+  InterruptPoll poll;
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
+    poll.tick(num_qubits / 64 + 1);
     t.apply(instructions[s], instructions[s + 1], instructions[s + 2]);
   }
   t.write_flat(out.data());
@@ -114,8 +126,8 @@ I64Array clifford_tableau(I64Span instructions, int64_t num_qubits) {
 }
 
 I64Array clifford_tableau_reference(I64Span instructions, int64_t num_qubits) {
-  Tableau t = new_tableau(num_qubits);
   validate_instructions(instructions, num_qubits);
+  Tableau t = new_tableau(num_qubits);
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
     t.apply(instructions[s], instructions[s + 1], instructions[s + 2]);
   }

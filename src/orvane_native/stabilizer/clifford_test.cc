@@ -67,9 +67,10 @@ TEST(CliffordRun, EdgeCases) {
   EXPECT_TRUE(run({0, 0, 0, 6, 0, 1}, 2, {}, 10, 0).empty());
   EXPECT_TRUE(run({9, 0, 0}, 1, {}, 0, 0).empty());
   EXPECT_TRUE(run({}, 1, {}, -5, 0).empty());
-  // Nothing to sample: returns before the stream or num_qubits is looked at.
-  EXPECT_TRUE(run({0, 7, 0}, 2, {}, 5, 0).empty());
-  EXPECT_TRUE(run({9, 7, 0}, -3, {}, 0, 0).empty());
+  // Nothing to sample: returns before num_qubits is looked at (the stream
+  // is still checked, see Failures).
+  EXPECT_TRUE(run({0, 1, 0, 42, 7, 7}, 2, {}, 5, 0).empty());
+  EXPECT_TRUE(run({-1, 7, 0}, -3, {}, 0, 0).empty());
   // Trailing integers are ignored, even a lone measurement code.
   EXPECT_EQ(run({3, 0, 0, 9, 0, 0, 9, 0}, 1, {}, 2, 0), (V{1, 1}));
   // Mask: flips the first measurement only; longer masks are ignored beyond m;
@@ -82,10 +83,18 @@ TEST(CliffordRun, EdgeCases) {
 TEST(CliffordRun, Failures) {
   EXPECT_EQ(message_of([] { run({9, 0, 0}, 1, {}, -2, 0); }), "negative .len:-2");
   EXPECT_EQ(message_of([] { run({9, 0, 0, 9, 0, 0}, 1, {}, -3, 0); }), "negative .len:-6");
-  EXPECT_EQ(message_of([] { run({9, 0, 0}, -1, {}, 1, 0); }), "negative .len:-1");
-  EXPECT_EQ(message_of([] { run({9, 0, 0}, -4, {}, 1, 0); }), "negative .len:-7");
   EXPECT_THROW(run({9, 0, 0, 9, 0, 0}, 1, {}, INT64_MAX, 0), std::bad_alloc);
   EXPECT_THROW(run({9, 0, 0}, int64_t{1} << 40, {}, 1, 0), std::bad_alloc);
+  // The stream is checked on every call, before any size failure and even
+  // when nothing would be sampled.
+  for (int64_t reps : {int64_t{1}, int64_t{0}, int64_t{-1}, INT64_MAX}) {
+    EXPECT_EQ(message_of([&] { run({0, 5, 0}, 1, {}, reps, 0); }),
+              "instruction 0 (code 0): qubit operand a out of range: 5 (num_qubits 1)");
+    EXPECT_EQ(message_of([&] { run({0, 5, 0, 9, 0, 0}, 1, {}, reps, 0); }),
+              "instruction 0 (code 0): qubit operand a out of range: 5 (num_qubits 1)");
+  }
+  EXPECT_EQ(message_of([] { run({9, 0, 0}, -1, {}, 1, 0); }),
+            "instruction 0 (code 9): qubit operand a out of range: 0 (num_qubits -1)");
   EXPECT_EQ(message_of([] { run({0, 0, 0, 6, 0, 2, 9, 0, 0}, 2, {}, 1, 0); }),
             "instruction 1 (code 6): qubit operand b out of range: 2 (num_qubits 2)");
   EXPECT_EQ(message_of([] { run({9, 5, 0}, 2, {}, 1, 0); }),
@@ -113,8 +122,13 @@ TEST(CliffordTableau, WorkedExamples) {
 
 TEST(CliffordTableau, Failures) {
   EXPECT_EQ(message_of([] { tableau_of({}, -1); }), "negative .len:-1");
-  EXPECT_EQ(message_of([] { tableau_of({0, 0, 0}, -2); }), "negative .len:-3");
+  EXPECT_EQ(message_of([] { tableau_of({42, 0, 0}, -2); }), "negative .len:-3");
   EXPECT_THROW(tableau_of({}, int64_t{1} << 33), std::bad_alloc);
+  // Operands first: no size-dependent allocation before them.
+  EXPECT_EQ(message_of([] { tableau_of({0, 0, 0}, -2); }),
+            "instruction 0 (code 0): qubit operand a out of range: 0 (num_qubits -2)");
+  EXPECT_EQ(message_of([] { tableau_of({0, -1, 0}, int64_t{1} << 40); }),
+            "instruction 0 (code 0): qubit operand a out of range: -1 (num_qubits 1099511627776)");
 }
 
 struct OperandCase {

@@ -38,6 +38,9 @@ NativeTableau new_native_tableau(int64_t n) {
 }
 
 PackedTableau view(NativeTableau& t) {
+  if (t.made_for < 0 || t.scratch.empty()) {
+    panic("num_qubits " + std::to_string(t.num_qubits) + " does not match the tableau: it has no storage");
+  }
   if (t.num_qubits != t.made_for) {
     panic("num_qubits " + std::to_string(t.num_qubits) + " does not match the tableau's " +
           std::to_string(t.made_for) + " qubits");

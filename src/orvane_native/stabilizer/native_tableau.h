@@ -21,7 +21,9 @@ struct NativeTableau {
   Field<uint64_t> scratch;  // scratch row: W words of X bits, W of Z bits, the sign
   Field<uint64_t> work;     // measurement work area
   int64_t num_qubits = 0;
-  int64_t made_for = 0;  // the num_qubits the fields were sized for
+  // The num_qubits the fields were sized for; -1 while no storage was made
+  // (a record whose construction failed), which no num_qubits matches.
+  int64_t made_for = -1;
 };
 
 // A record holding |0...0> on n qubits. A negative n is rejected; storage
@@ -29,8 +31,8 @@ struct NativeTableau {
 NativeTableau new_native_tableau(int64_t n);
 
 // The PackedTableau view of the record's fields. num_qubits may have been
-// reassigned since construction; a value that does not match the fields is
-// rejected before anything is read or written.
+// reassigned since construction; a value that does not match the fields, or
+// a record without storage, is rejected before anything is read or written.
 PackedTableau view(NativeTableau& t);
 
 // Back to |0...0>, scratch row cleared, without reallocating.

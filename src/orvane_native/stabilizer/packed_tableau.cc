@@ -330,17 +330,27 @@ I64Array PackedTableau::to_flat() const {
 void PackedTableau::write_flat(int64_t* o) const {
   const int64_t n = n_;
   const int64_t width = 2 * n + 1;
-  for (int64_t k = 0; k < 2 * n; ++k) {
-    const int64_t pos = k < n ? k : words_ * 64 + (k - n);
-    const int64_t w = pos >> 6;
-    const int shift = static_cast<int>(pos & 63);
-    int64_t* row = o + k * width;
-    const uint64_t* xw = bits_ + w;
-    const uint64_t* zw = bits_ + stride_ + w;
-    const int64_t step = 2 * stride_;
-    for (int64_t j = 0; j < n; ++j) row[j] = static_cast<int64_t>((xw[j * step] >> shift) & 1);
-    for (int64_t j = 0; j < n; ++j) row[n + j] = static_cast<int64_t>((zw[j * step] >> shift) & 1);
-    row[2 * n] = static_cast<int64_t>((r_[w] >> shift) & 1);
+  const int64_t step = 2 * stride_;
+  // Rows come in blocks of up to 64 that share one word of every column
+  // (destabilizers first, then stabilizers): each word is read once and
+  // spread over its block's rows, which fill left to right together.
+  for (int64_t half = 0; half < 2; ++half) {
+    for (int64_t q = 0; q < words_; ++q) {
+      const int64_t w = half * words_ + q;
+      const int64_t rows = std::min<int64_t>(64, n - q * 64);
+      int64_t* first = o + (half * n + q * 64) * width;
+      const uint64_t* xw = bits_ + w;
+      const uint64_t* zw = bits_ + stride_ + w;
+      for (int64_t j = 0; j < n; ++j) {
+        const uint64_t x = xw[j * step], z = zw[j * step];
+        int64_t* cell = first + j;
+        for (int64_t b = 0; b < rows; ++b, cell += width) {
+          cell[0] = static_cast<int64_t>((x >> b) & 1);
+          cell[n] = static_cast<int64_t>((z >> b) & 1);
+        }
+      }
+      for (int64_t b = 0; b < rows; ++b) first[b * width + 2 * n] = static_cast<int64_t>((r_[w] >> b) & 1);
+    }
   }
   int64_t* row = o + 2 * n * width;
   for (int64_t j = 0; j < n; ++j) {

@@ -8,6 +8,7 @@
 #include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/stabilizer/packed_tableau.h"
 #include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/support/interrupt.h"
 
 namespace orvane {
 namespace {
@@ -67,12 +68,15 @@ std::optional<SignProgram> SignProgram::compile(I64Span instructions, int64_t nu
     }
   };
 
+  InterruptPoll poll;
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
     const int64_t code = instructions[s];
+    poll.tick(half + 1);
     if (code != instr_measure) {
       t.apply(code, instructions[s + 1], instructions[s + 2]);
       continue;
     }
+    poll.tick(half * num_qubits);
     attach_gate_flips();
     const int64_t a = instructions[s + 1];
     Step step;
@@ -123,7 +127,9 @@ void SignProgram::replay_any(int64_t repetitions, const int64_t* mask, uint64_t&
   const uint64_t* base = words_.data();
   const Step* steps = steps_.data();
   uint64_t st = state;
+  InterruptPoll poll;
   for (int64_t rep = 0; rep < repetitions; ++rep) {
+    poll.tick(m * (half + 1) + 1);
     std::copy(base, base + half, s);
     int64_t* record = out + rep * m;
     for (int64_t k = 0; k < m; ++k) {
@@ -158,7 +164,9 @@ void SignProgram::replay_fixed(int64_t repetitions, const int64_t* mask, uint64_
   const uint64_t* base = words_.data();
   const Step* steps = steps_.data();
   uint64_t st = state;
+  InterruptPoll poll;
   for (int64_t rep = 0; rep < repetitions; ++rep) {
+    poll.tick(m * (kWords + 1) + 1);
     uint64_t s[kWords];
     for (int64_t w = 0; w < kWords; ++w) s[w] = base[w];
     int64_t* record = out + rep * m;

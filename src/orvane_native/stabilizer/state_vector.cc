@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "orvane_native/stabilizer/bits.h"
+#include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/panic.h"
 
 namespace orvane {
@@ -228,10 +229,14 @@ F64Array clifford_state_vector(I64Span tableau, int64_t num_qubits) {
   double* v = out.data();
   // Column c of M, M e_c, by applying the factors right to left, and its
   // squared norm summed over rows in order.
+  InterruptPoll poll;
   auto column_norm = [&](uint64_t c) {
     std::fill(out.begin(), out.end(), 0.0);
     v[2 * c] = 1.0;
-    for (int64_t f = n - 1; f >= 0; --f) apply_factor(v, dim, gens[f]);
+    for (int64_t f = n - 1; f >= 0; --f) {
+      poll.tick(static_cast<int64_t>(dim));
+      apply_factor(v, dim, gens[f]);
+    }
     double norm = 0.0;
     for (uint64_t m = 0; m < dim; ++m) norm = norm + std::fma(v[2 * m], v[2 * m], v[2 * m + 1] * v[2 * m + 1]);
     return norm;

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "orvane_native/statevector/gates_simd.h"
-#include "orvane_native/statevector/permutation.h"
+#include "orvane_native/support/complex.h"
 #include "orvane_native/support/cpu.h"
+#include "orvane_native/support/operator_structure.h"
 #include "orvane_native/support/targets.h"
 
 namespace orvane {
@@ -26,13 +27,6 @@ void validate(F64Span state, F64Span gate, int64_t n, I64Span targets) {
   const int64_t need = gate_floats(targets.size());
   if (need < 0 || gate.size() < need) panic_bounds_get(gate.size(), gate.size());
 }
-
-// Complex multiply-accumulate helpers: (x + iy)(u + iv) = (xu - yv) + i(xv + yu).
-struct C {
-  double re, im;
-};
-inline C mul(C a, C b) { return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; }
-inline C add(C a, C b) { return {a.re + b.re, a.im + b.im}; }
 
 // Signed-permutation path shared by the two-qubit and general kernels: in
 // every group of d amplitudes (base b with no target bit set, offsets off),
@@ -65,8 +59,8 @@ void permute_groups(double* psi, int64_t dim, const int64_t* off, int64_t d, int
 }  // namespace
 
 void apply_gate_1q(Span<double> state, F64Span gate, int64_t n, int64_t target) {
-  const C g00{gate.get(0), gate.get(1)}, g01{gate.get(2), gate.get(3)};
-  const C g10{gate.get(4), gate.get(5)}, g11{gate.get(6), gate.get(7)};
+  const Complex g00{gate.get(0), gate.get(1)}, g01{gate.get(2), gate.get(3)};
+  const Complex g10{gate.get(4), gate.get(5)}, g11{gate.get(6), gate.get(7)};
   const int64_t dim = pow2(n);
   const int64_t s = pow2(n - 1 - target);
   if (dim <= 0 || s <= 0) return;
@@ -76,9 +70,9 @@ void apply_gate_1q(Span<double> state, F64Span gate, int64_t n, int64_t target) 
   for (int64_t b = 0; b < dim; b += 2 * s) {
     for (int64_t j = 0; j < s; ++j) {
       const int64_t i0 = b + j, i1 = i0 + s;
-      const C a0{psi[2 * i0], psi[2 * i0 + 1]}, a1{psi[2 * i1], psi[2 * i1 + 1]};
-      const C r0 = add(mul(g00, a0), mul(g01, a1));
-      const C r1 = add(mul(g10, a0), mul(g11, a1));
+      const Complex a0{psi[2 * i0], psi[2 * i0 + 1]}, a1{psi[2 * i1], psi[2 * i1 + 1]};
+      const Complex r0 = cadd(cmul(g00, a0), cmul(g01, a1));
+      const Complex r1 = cadd(cmul(g10, a0), cmul(g11, a1));
       psi[2 * i0] = r0.re;
       psi[2 * i0 + 1] = r0.im;
       psi[2 * i1] = r1.re;
@@ -115,13 +109,9 @@ AdjacentGate read_adjacent(F64Span gate) {
     g.re[e] = gate.get(2 * e);
     g.im[e] = gate.get(2 * e + 1);
   }
-  g.permutation = true;
-  for (int64_t r = 0; r < 4; ++r) {
-    const bool ok = permutation_row(
-        r, 4, [&](int64_t rr, int64_t c) { return std::pair{g.re[rr * 4 + c], g.im[rr * 4 + c]}; }, &g.col[r],
-        &g.sign[r]);
-    g.permutation = g.permutation && ok;
-  }
+  g.permutation = is_permutation(
+      4, [&](int64_t r, int64_t c) { return std::pair{g.re[r * 4 + c], g.im[r * 4 + c]}; },
+      UnitEntries::kPlusOrMinusOne, g.col, g.sign);
   return g;
 }
 
@@ -144,11 +134,11 @@ void apply_gate_2q_adjacent(Span<double> state, F64Span gate, int64_t n, int64_t
   for (int64_t b = 0; b < dim; b += 4 * s) {
     for (int64_t j = 0; j < s; ++j) {
       const int64_t i[4] = {b + j, b + j + s, b + j + 2 * s, b + j + 3 * s};
-      C a[4];
+      Complex a[4];
       for (int m = 0; m < 4; ++m) a[m] = {psi[2 * i[m]], psi[2 * i[m] + 1]};
       for (int r = 0; r < 4; ++r) {
-        C acc{0.0, 0.0};
-        for (int c = 0; c < 4; ++c) acc = add(acc, mul(C{g.re[r * 4 + c], g.im[r * 4 + c]}, a[c]));
+        Complex acc{0.0, 0.0};
+        for (int c = 0; c < 4; ++c) acc = cadd(acc, cmul(Complex{g.re[r * 4 + c], g.im[r * 4 + c]}, a[c]));
         psi[2 * i[r]] = acc.re;
         psi[2 * i[r] + 1] = acc.im;
       }
@@ -169,28 +159,16 @@ struct GeneralPlan {
 
 GeneralPlan plan_general(F64Span gate, int64_t n, I64Span targets) {
   GeneralPlan p;
-  const int64_t k = targets.size();
-  p.d = pow2(k);
-  p.off.assign(static_cast<size_t>(p.d), 0);
-  for (int64_t r = 0; r < p.d; ++r) {
-    int64_t o = 0;
-    for (int64_t m = 0; m < k; ++m)
-      if ((r >> (k - 1 - m)) & 1) o |= pow2(n - 1 - targets[m]);
-    p.off[r] = o;
-    p.mask |= o;
-  }
+  p.d = pow2(targets.size());
+  TargetOffsets t = target_offsets(targets, n, p.d);
+  p.off = std::move(t.off);
+  p.mask = t.mask;
   p.col.assign(static_cast<size_t>(p.d), -1);
   p.sign.assign(static_cast<size_t>(p.d), 1.0);
   const int64_t d = p.d;
-  for (int64_t r = 0; r < d; ++r) {
-    if (!permutation_row(
-            r, d,
-            [&](int64_t rr, int64_t c) { return std::pair{gate.get(2 * (rr * d + c)), gate.get(2 * (rr * d + c) + 1)}; },
-            &p.col[r], &p.sign[r])) {
-      p.permutation = false;
-      break;
-    }
-  }
+  p.permutation = is_permutation(
+      d, [&](int64_t r, int64_t c) { return std::pair{gate.get(2 * (r * d + c)), gate.get(2 * (r * d + c) + 1)}; },
+      UnitEntries::kPlusOrMinusOne, p.col.data(), p.sign.data());
   return p;
 }
 
@@ -222,9 +200,9 @@ void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span tar
     }
     {
       for (int64_t r = 0; r < d; ++r) {
-        C acc{0.0, 0.0};
+        Complex acc{0.0, 0.0};
         const double* row = g + 2 * r * d;
-        for (int64_t c = 0; c < d; ++c) acc = add(acc, mul(C{row[2 * c], row[2 * c + 1]}, C{are[c], aim[c]}));
+        for (int64_t c = 0; c < d; ++c) acc = cadd(acc, cmul(Complex{row[2 * c], row[2 * c + 1]}, Complex{are[c], aim[c]}));
         psi[2 * (b | p.off[r])] = acc.re;
         psi[2 * (b | p.off[r]) + 1] = acc.im;
       }

@@ -15,6 +15,11 @@ int64_t sample_outcome(F64Span probabilities, double u) {
     sum += probabilities[i];
     if (u < sum) return i;
   }
+  // The walk ran out (u at or past the total, by rounding or because u >= 1
+  // or is NaN): take the last outcome that can happen, so that a collapse
+  // never lands on a branch of probability zero.
+  for (int64_t i = count - 1; i >= 0; --i)
+    if (probabilities[i] > 0.0) return i;
   return count - 1;
 }
 
@@ -25,9 +30,9 @@ namespace {
 int64_t checked_dimension(F64Span state, I64Span targets, int64_t num_qubits) {
   const int64_t dim = pow2(num_qubits);
   validate_targets(targets, num_qubits);
-  // 2^(n+1) floats; from n = 62 that count is not representable, so no
-  // state can be long enough (n = 63 wraps 2^n to a negative dimension).
-  if (num_qubits >= 62 && num_qubits <= 63) {
+  // 2^(n+1) floats; from n = 62 on that count is not representable, so no
+  // state can be long enough (even where the shifted size wraps or is 0).
+  if (num_qubits >= 62) {
     panic("state too short for " + std::to_string(num_qubits) + " qubits: " + std::to_string(state.size()) +
           " floats");
   }

@@ -13,9 +13,10 @@ namespace {
 int64_t state_floats(int64_t n) { return n >= 0 && n <= 59 ? int64_t{2} << n : -1; }
 
 // Methods that index the buffer with num_qubits first make sure the two
-// agree: the attribute can be reassigned from Python.
+// agree: the attribute can be reassigned from Python. A record without
+// storage (its construction failed) never agrees.
 void require_consistent(const NativeState& s) {
-  if (state_floats(s.num_qubits) != s.state.size()) {
+  if (s.state.empty() || state_floats(s.num_qubits) != s.state.size()) {
     panic("state buffer of " + std::to_string(s.state.size()) + " floats does not match num_qubits " +
           std::to_string(s.num_qubits));
   }

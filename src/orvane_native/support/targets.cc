@@ -27,6 +27,20 @@ void validate_targets(I64Span targets, int64_t num_qubits) {
   if (dup != sorted.end()) panic("duplicate target: " + std::to_string(*dup));
 }
 
+TargetOffsets target_offsets(I64Span targets, int64_t n, int64_t d) {
+  TargetOffsets t;
+  const int64_t k = targets.size();
+  t.off.assign(static_cast<size_t>(d > 0 ? d : 0), 0);
+  for (int64_t r = 0; r < d; ++r) {
+    int64_t o = 0;
+    for (int64_t m = 0; m < k; ++m)
+      if ((r >> (k - 1 - m)) & 1) o |= pow2(n - 1 - targets[m]);
+    t.off[static_cast<size_t>(r)] = o;
+    t.mask |= o;
+  }
+  return t;
+}
+
 void require_length(const char* what, int64_t len, int64_t need) {
   if (len < need) {
     panic(std::string(what) + " too short: " + std::to_string(len) + " floats, need " +
