@@ -1,12 +1,14 @@
 // Timing hooks for bench/stabilizer_targets.py: the stabilizer functions
-// and their step-by-step reference paths, called on native arrays (no
-// Python lists), so that the core of each can be timed and compared in one
-// process. Built by the script into a temporary shared library.
+// and their step-by-step reference paths (the test-support library
+// orvane_stabilizer_reference), called on native arrays (no Python lists),
+// so that the core of each can be timed and compared in one process. Built
+// by the script into a temporary shared library.
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/reference/clifford_reference.h"
 
 namespace {
 

@@ -5,11 +5,13 @@ call, and clifford_state_vector on 20 qubits.
     PYTHONPATH=build/<dir> python bench/stabilizer_targets.py --build build/<dir>
 
 The reference paths (the unpacked tableau rebuilt and run per repetition)
-are not exposed to Python: the script compiles bench/stabilizer_core.cc
-against the static libraries of the build folder and calls it through
-ctypes, so both cores are timed on native arrays in this process. Every
-figure is the median of --repeat runs; the records and tableaux of the
-fast and reference paths are checked to be identical first.
+are not exposed to Python, nor part of the module: the script compiles
+bench/stabilizer_core.cc against the static libraries of the build folder,
+the test-support library orvane_stabilizer_reference included (built there
+on request when missing), and calls it through ctypes, so both cores are
+timed on native arrays in this process. Every figure is the median of
+--repeat runs; the records and tableaux of the fast and reference paths are
+checked to be identical first.
 """
 
 import argparse
@@ -85,7 +87,11 @@ def median_time(fn, repeat):
 
 
 def build_core(build_dir):
-    libs = [build_dir / f"liborvane_{name}.a" for name in ("stabilizer", "linalg", "support")]
+    # The reference paths live in the test-support library, which a module
+    # build makes only on request.
+    libs = [build_dir / f"liborvane_{name}.a" for name in ("stabilizer_reference", "stabilizer", "linalg", "support")]
+    if not libs[0].exists() and (build_dir / "CMakeCache.txt").exists():
+        subprocess.run(["cmake", "--build", str(build_dir), "--target", "orvane_stabilizer_reference"], check=True)
     for lib in libs:
         if not lib.exists():
             sys.exit(f"{lib} not found: build the stabilizer library in {build_dir} first")

@@ -84,7 +84,7 @@ def test_plans_are_reproducible_and_render_as_code_that_rebuilds_them():
             for value in _arguments(plan):
                 code = fuzz_values.to_code(value)
                 source = code
-                if type(value) is fuzz_values.Generator:  # made into a generator at call time
+                if type(value) in (fuzz_values.Generator, fuzz_values.Made):  # built at call time
                     assert code.endswith(".make()")
                     source = code[: -len(".make()")]
                 rebuilt = eval(source, namespace)
@@ -103,6 +103,79 @@ def test_hostile_values_are_produced():
     for expected in ("LyingList", "LyingTuple", "ListSub", "TupleSub", "IntSub", "FloatSub", "bool", "NoneType",
                      "str", "range", "tuple", "ShrinkingList", "GrowingList", "Opaque"):
         assert expected in kinds
+
+
+def test_special_plans_are_produced_and_render():
+    """Interrupted calls and failed constructions reach every entry point they
+    apply to, and their reproducers are scripts that compile."""
+    import random
+
+    import fuzz_plan
+
+    def seq_params(entry):
+        return any(k.startswith("Sequence") for _, k in entry.params) and entry.name not in fuzz_plan.QUADRATIC_ENTRIES
+
+    kinds = {}
+    for entry in SURFACE.entries:
+        wanted = {(entry.name, "finaliser")} if entry.kind != "function" else set()
+        if entry.kind in ("function", "method") and seq_params(entry):
+            wanted.add((entry.name, "interrupt"))
+        for index in range(1500):
+            if wanted <= kinds.keys():
+                break
+            # (only the plans that the first draw makes special are built)
+            x = random.Random(fuzz_plan.call_seed(1, "special/" + entry.name, index)).random()
+            if x >= fuzz_plan.INTERRUPT_SHARE + fuzz_plan.FINALISER_SHARE[entry.kind]:
+                continue
+            if (entry.name, "interrupt" if x < fuzz_plan.INTERRUPT_SHARE else "finaliser") in kinds:
+                continue
+            plan = build_plan(SURFACE.entries, entry, 1, index)
+            kind = "interrupt" if plan.get("timed") else "finaliser" if plan["steps"][0]["op"] == "halfmade" else None
+            if kind and (entry.name, kind) not in kinds:
+                kinds[entry.name, kind] = plan
+                compile(fuzz_values.PRELUDE + plan_code(plan, "m"), "repro", "exec")
+        assert wanted <= kinds.keys(), wanted - kinds.keys()
+    code = plan_code(kinds["NativeDensity.apply_channel", "interrupt"], "m")
+    assert "with alarm(" in code and "    result = obj.apply_channel(Made(" in code
+    assert "failing_subclass(m.NativeState" in plan_code(kinds["NativeState", "finaliser"], "m")
+
+
+def test_interrupt_and_finaliser_checks_catch_faults():
+    """The checks of interrupted calls and of records without storage, on
+    stand-ins: a native call that the signal ends (time.sleep), handlers'
+    exceptions swallowed or replaced, results from a record without storage."""
+    import time
+
+    from fuzz_exec import CheckFailure, PlanRunner, check_storageless_outcome, interrupted_call
+
+    def swallowing():
+        try:
+            time.sleep(5)
+        except fuzz_values.Interrupted:
+            return [1.0]
+
+    def replacing():
+        try:
+            time.sleep(5)
+        except fuzz_values.Interrupted:
+            raise RuntimeError("panic in Kelvo code: stopped") from None
+
+    for _ in range(3):  # (the signal might come before the sleep starts: then again)
+        result, exc, fired, native = interrupted_call(lambda: time.sleep(5), 0.001, "sleep")
+        if native:
+            break
+    assert exc is fired and native
+    assert PlanRunner.check_interrupted(result, exc, fired, native, "here") == "interrupted"
+    for fault, message in ((swallowing, "returned"), (replacing, "was lost")):
+        result, exc, fired, native = interrupted_call(fault, 0.001, "swallowing")
+        with pytest.raises(CheckFailure, match=message):
+            PlanRunner.check_interrupted(result, exc, fired, native, "here")
+    check_storageless_outcome("amplitudes", [], "Sequence[float]", "here")
+    check_storageless_outcome("measure", RuntimeError("panic in Kelvo code: x"), "int", "here")
+    for name, out, kind in (("amplitudes", [0.0, 0.0], "Sequence[float]"), ("memoryview", 16, ""),
+                            ("measure", ValueError("x"), "int")):
+        with pytest.raises(CheckFailure):
+            check_storageless_outcome(name, out, kind, "here")
 
 
 def _run(tmp_path, *args, timeout=300):

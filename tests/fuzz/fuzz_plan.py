@@ -40,6 +40,7 @@ from fuzz_values import (
     ListSub,
     LyingList,
     LyingTuple,
+    Made,
     Opaque,
     ShrinkingList,
     TupleSub,
@@ -483,6 +484,21 @@ def constructor_qubits(r: random.Random):
 
 def build_plan(entries: list, entry, seed: int, index: int) -> dict:
     """The plan for call `index` of `entry` in a run with `seed`."""
+    # A few plans are of the special kinds below; they draw from their own
+    # generator, so that the ordinary plans stay what they were.
+    special = random.Random(call_seed(seed, "special/" + entry.name, index))
+    x = special.random()
+    plan = None
+    if x < INTERRUPT_SHARE:
+        plan = interrupt_plan(entries, entry, seed, index, special)
+    elif x < INTERRUPT_SHARE + FINALISER_SHARE[entry.kind]:
+        plan = finaliser_plan(entries, entry, special)
+    if plan is not None:
+        return {"entry": entry.name, "seed": seed, "index": index, **plan}
+    return ordinary_plan(entries, entry, seed, index)
+
+
+def ordinary_plan(entries: list, entry, seed: int, index: int) -> dict:
     r = random.Random(call_seed(seed, entry.name, index))
     steps = []
     if entry.kind == "function":
@@ -533,6 +549,123 @@ def build_plan(entries: list, entry, seed: int, index: int) -> dict:
     return {"entry": entry.name, "seed": seed, "index": index, "steps": steps}
 
 
+# ---- special plans: interrupted calls and failed construction ----------------------------------
+
+# Shares of the calls of an entry point whose plans are of the special kinds
+# (the interrupted ones take milliseconds each, the others microseconds).
+INTERRUPT_SHARE = 0.004
+FINALISER_SHARE = {"constructor": 0.1, "method": 0.02, "setter": 0.05, "function": 0.0}
+# Entry points whose result grows with the square of an argument's length
+# (m amplitudes give m x m entries): no million-item arguments for them.
+QUADRATIC_ENTRIES = {"state_to_density", "NativeDensity.set_from_amplitudes"}
+# Impossible sizes: every class must refuse to be built with them.
+FAILING_SIZES = (-1, -2, -64, -(2**63), 2**31, 2**40, 2**62, 2**63 - 1)
+
+
+def _not_square(count: int) -> int:
+    """`count`, or the next odd number of the same residue mod 6 that is not a
+    perfect square (an odd length that is 5 mod 6 and not a square fits no
+    size formula: no complex array, square matrix, tableau or instruction list)."""
+    while math.isqrt(count) ** 2 == count:
+        count += 6
+    return count
+
+
+def _long_calls(r: random.Random) -> dict:
+    """Steps of a call that runs long in the core (and polls for signals),
+    for the entry points that have one."""
+    seed = r.getrandbits(32)
+
+    def call(name, *args):
+        return [{"op": "call", "name": name, "args": list(args), "kwargs": {}, "target": True}]
+
+    return {
+        "jacobi_eig": call("jacobi_eig", Made("sym", 40, seed, True), 40),  # NaN: never converges
+        "pauli_expansion": call("pauli_expansion", Made("uniform", 2 * 32 * 32, seed), 5),
+        "simultaneous_diag": call("simultaneous_diag", Made("eye", 40), Made("sym", 40, seed, False), 40),
+        "clifford_run": call("clifford_run", Made("chain", 1000, True), 1000, [], 20, seed),
+        "clifford_tableau": call("clifford_tableau", Made("chain", 400, False), 400),
+        # the general channel kernel, in place (17 operators on 4 of 8 qubits)
+        "NativeDensity.apply_channel": [
+            new_step("NativeDensity", 8),
+            {"op": "method", "name": "reset", "args": [], "kwargs": {}, "result": "None"},
+            {"op": "method", "name": "apply_channel", "args": [Made("uniform", 17 * 2 * 16 * 16, seed), 17,
+                                                              [0, 2, 4, 6]], "kwargs": {}, "target": True},
+        ],
+        "NativeTableau.state_vector": [
+            new_step("NativeTableau", 17),
+            {"op": "method", "name": "state_vector", "args": [], "kwargs": {}, "target": True},
+        ],
+    }
+
+
+def interrupt_plan(entries: list, entry, seed: int, index: int, r: random.Random):
+    """A call with SIGALRM set to arrive a few milliseconds in: a call that runs
+    long in the core, or a call whose sequence argument has over a million
+    items (converting it polls for signals). None for entry points with
+    neither."""
+    long_calls = _long_calls(r)
+    seq_params = [i for i, (_, kind) in enumerate(entry.params)
+                  if kind.startswith("Sequence") and entry.name not in QUADRATIC_ENTRIES]
+    if entry.name in long_calls and (r.random() < 0.7 or not seq_params):
+        steps = long_calls[entry.name]
+    elif seq_params and entry.kind in ("function", "method"):
+        steps = ordinary_plan(entries, entry, seed, index)["steps"]
+        target = steps[-1]
+        target["args"], target["kwargs"] = list(target["args"]), {}
+        if len(target["args"]) != len(entry.params):  # a well-formed call shape
+            ctx = make_context(r)
+            target["args"] = [gen_value(name, kind, ctx, r, 0.0) for name, kind in entry.params]
+        i = r.choice(seq_params)
+        count = _not_square(2**20 + 6 * r.randrange(2**12) + 5)
+        fill = 0.5 if entry.params[i][1] == "Sequence[float]" else r.choice((0, 1))
+        target["args"][i] = Made("const", count, fill)
+    else:
+        return None
+    target = steps[-1]
+    target["params"], target["result"] = entry.params, entry.result
+    target["alarm"] = round(r.uniform(0.0002, 0.004), 6)
+    return {"steps": steps, "timed": True}
+
+
+def _finaliser_calls(entries: list, owner: str, ctx, r: random.Random) -> list:
+    methods = [e for e in entries if e.kind == "method" and e.owner == owner]
+    calls = []
+    for _ in range(r.randint(0, 5)):
+        x = r.random()
+        if x < 0.15:
+            calls.append(("num_qubits=", [r.choice((0, 1, 2, ctx.n, 62, -1))], {}))
+        elif x < 0.25:
+            calls.append(("memoryview", [], {}))
+        elif methods:
+            step = method_step(r.choice(methods), ctx, r, hostile=0.02)
+            calls.append((step["name"], step["args"], step["kwargs"]))
+    return calls
+
+
+def finaliser_plan(entries: list, entry, r: random.Random):
+    """An instance of a subclass whose construction fails (an impossible size)
+    and whose finaliser calls methods on the half-made instance and sometimes
+    resurrects it; later steps work on the resurrected instance."""
+    ctx = make_context(r)
+    methods = [e for e in entries if e.kind == "method" and e.owner == entry.owner]
+    resurrect = entry.kind != "constructor" or r.random() < 0.6
+    steps = [{"op": "halfmade", "cls": entry.owner, "n": r.choice(FAILING_SIZES),
+              "calls": _finaliser_calls(entries, entry.owner, ctx, r), "resurrect": resurrect,
+              "target": entry.kind == "constructor"}]
+    for _ in range(r.choice((0, 1, 2)) if resurrect else 0):
+        if methods:
+            steps.append(method_step(r.choice(methods), ctx, r, hostile=0.02))
+    if entry.kind == "method":
+        steps.append(method_step(entry, ctx, r, hostile=0.08, target=True))
+    elif entry.kind == "setter":
+        steps.append({"op": "setattr", "attr": entry.attr, "value": r.choice((0, 1, 2, 62, -1, 2**40)),
+                      "target": True})
+        if methods:
+            steps.append(method_step(r.choice(methods), ctx, r, hostile=0.02))
+    return {"steps": steps}
+
+
 # ---- reproducer text ----------------------------------------------------------------------------------
 
 def _call_code(prefix: str, args, kwargs) -> str:
@@ -550,12 +683,28 @@ def plan_code(plan: dict, module_name: str) -> str:
     for step in plan["steps"]:
         op = step["op"]
         mark = "  # <- the call under test" if step.get("target") else ""
+        indent = ""
+        if step.get("alarm"):
+            # where the signal lands depends on timing: a run may finish first
+            lines.append(f"with alarm({step['alarm']!r}):  # SIGALRM raising Interrupted, {step['alarm'] * 1000:g} ms in")
+            indent = "    "
         if op == "call":
-            lines.append("result = " + _call_code(f"m.{step['name']}", step["args"], step["kwargs"]) + mark)
+            lines.append(indent + "result = " + _call_code(f"m.{step['name']}", step["args"], step["kwargs"]) + mark)
         elif op == "new":
             lines.append("obj = " + _call_code(f"m.{step['cls']}", step["args"], step["kwargs"]) + mark)
+        elif op == "halfmade":
+            lines += [
+                "log, kept = [], []",
+                f"S = failing_subclass(m.{step['cls']}, {to_code(step['calls'])}, {step['resurrect']}, log, kept)",
+                "try:",
+                f"    S({step['n']}){mark}",
+                "except Exception as e:",
+                "    print(repr(e))",
+                "print(log)",
+                "obj = kept[0] if kept else None",
+            ]
         elif op == "method":
-            lines.append("result = " + _call_code(f"obj.{step['name']}", step["args"], step["kwargs"]) + mark)
+            lines.append(indent + "result = " + _call_code(f"obj.{step['name']}", step["args"], step["kwargs"]) + mark)
         elif op == "setattr":
             lines.append(f"obj.{step['attr']} = {to_code(step['value'])}" + mark)
         elif op == "view":

@@ -146,6 +146,7 @@ def fuzz(opts) -> int:
     # a few worker batches per lane keep both cores busy to the end
     batch = max(1, len(queue) // (opts.jobs * 4) or 1)
     counts = {e.name: collections.Counter() for e in entries_run}
+    special = collections.Counter()  # plans of the special kinds (interrupt, finaliser)
     slowest = {}
     findings = []
     abandoned = set()
@@ -217,6 +218,8 @@ def fuzz(opts) -> int:
                     f["kind"] = "failure"
                     f["reproducer"] = reproducer(opts, entries, f["entry"], f["index"])
                     findings.append(f)
+                elif tag == "P":
+                    special[text] += 1
                 elif tag == "O":
                     counts[lane.current[0]][text] += 1
                 elif tag == "R":
@@ -234,11 +237,13 @@ def fuzz(opts) -> int:
     elapsed = time.monotonic() - started
     for name in sorted(abandoned):
         problems.append(f"{name}: left after {opts.max_crashes} crashes or hangs; its remaining calls did not run")
-    return report(opts, entries_run, counts, slowest, findings, problems, elapsed)
+    return report(opts, entries_run, counts, slowest, findings, problems, elapsed, special)
 
 
-def report(opts, entries, counts, slowest, findings, problems, elapsed) -> int:
-    columns = ("ok", "TypeError", "OverflowError", "RuntimeError", "MemoryError", "failure", "crash", "hang")
+def report(opts, entries, counts, slowest, findings, problems, elapsed, special=None) -> int:
+    special = special or collections.Counter()
+    columns = ("ok", "TypeError", "OverflowError", "RuntimeError", "MemoryError", "interrupted", "failure", "crash",
+               "hang")
     width = max(len(e.name) for e in entries) if entries else 10
     total = collections.Counter()
     if not opts.quiet:
@@ -267,13 +272,16 @@ def report(opts, entries, counts, slowest, findings, problems, elapsed) -> int:
             print("   stderr:\n" + "\n".join("     " + ln[:300] for ln in shown))
     for p in problems:
         print(f"\n!! {p}")
-    print(f"\nfuzz: seed {opts.seed}, {len(entries)} entry points, {calls} calls in {elapsed:.1f} s: "
+    print(f"\nfuzz: {special['interrupt']} calls under SIGALRM ({total.get('interrupted', 0)} interrupted inside "
+          f"the native call), {special['finaliser']} plans through a finaliser of a failed construction")
+    print(f"fuzz: seed {opts.seed}, {len(entries)} entry points, {calls} calls in {elapsed:.1f} s: "
           f"{crashes} crashes, {hangs} hangs, {failures} broken guarantees, {sanitizer} sanitizer reports")
     summary = {
         "module": opts.module, "seed": opts.seed, "calls_per_entry": opts.calls, "entry_points": len(entries),
         "calls": calls, "crashes": crashes, "hangs": hangs, "failures": failures, "sanitizer_reports": sanitizer,
         "seconds": round(elapsed, 1), "sanitized": "libasan" in os.environ.get("LD_PRELOAD", ""),
         "outcomes": {k: total.get(k, 0) for k in columns},
+        "interrupt_plans": special["interrupt"], "finaliser_plans": special["finaliser"],
         "per_entry": {e.name: dict(counts[e.name]) for e in entries},
         "findings": [{k: v for k, v in f.items() if k != "stderr"} for f in findings], "problems": problems,
     }

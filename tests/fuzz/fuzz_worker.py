@@ -7,7 +7,8 @@
 reads [[entry, first_index, count], ...] from standard input and, for each
 call, writes "B<TAB>entry<TAB>index" before running it, so that the parent
 knows which call was in progress if this process dies or hangs, and
-"O<TAB>outcome" after it. Broken guarantees are written as "F<TAB>{json}"
+"O<TAB>outcome" after it (preceded by "P<TAB>kind" for a plan of a special
+kind: "interrupt" or "finaliser"). Broken guarantees are written as "F<TAB>{json}"
 lines; after each task an "R<TAB>{json}" line gives its slowest call.
 """
 
@@ -52,10 +53,15 @@ def run_tasks(module, seed: int, tasks: list, recheck_every: int) -> None:
         for index in range(first, first + count):
             emit("B", f"{name}\t{index}")
             plan = build_plan(entries, entry, seed, index)
+            if plan.get("timed"):
+                emit("P", "interrupt")
+            elif plan["steps"][0]["op"] == "halfmade":
+                emit("P", "finaliser")
             start = time.perf_counter()
             try:
                 outcome, fingerprint = runner.run(plan)
-                if recheck_every and index % recheck_every == 0:
+                # (where a signal lands is a matter of timing: such plans are not repeated)
+                if recheck_every and index % recheck_every == 0 and not plan.get("timed"):
                     again = runner.run(build_plan(entries, entry, seed, index))
                     if again != (outcome, fingerprint):
                         raise CheckFailure("the same call gave a different outcome when repeated")

@@ -7,7 +7,7 @@
 #include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/stabilizer/packed_tableau.h"
 #include "orvane_native/stabilizer/sign_program.h"
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/tableau_size.h"
 #include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/wyrand.h"
 
@@ -38,10 +38,9 @@ void leave_generator_at(uint64_t state) {
   generator().seed({words.data(), 2});
 }
 
-// One repetition after another on a tableau of type T, rebuilt (reset in
-// place) for each.
-template <class T>
-void run_each_repetition(T& t, I64Array& record, int64_t m, I64Span instructions, I64Span invert_mask,
+// One repetition after another on the bit-packed tableau, reset in place
+// for each.
+void run_each_repetition(PackedTableau& t, I64Array& record, int64_t m, I64Span instructions, I64Span invert_mask,
                          int64_t repetitions, WyRand& rng) {
   const int64_t mask_len = invert_mask.size();
   const int64_t words = t.num_qubits() / 64 + 1;
@@ -52,8 +51,8 @@ void run_each_repetition(T& t, I64Array& record, int64_t m, I64Span instructions
     int64_t k = 0;
     for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
       const int64_t code = instructions[s];
-      poll.tick(code == instr_measure ? words * t.num_qubits() : words);
-      if (code != instr_measure) {
+      poll.tick(is_measurement(code) ? words * t.num_qubits() : words);
+      if (!is_measurement(code)) {
         t.apply(code, instructions[s + 1], instructions[s + 2]);
         continue;
       }
@@ -97,19 +96,6 @@ I64Array clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_m
   return clifford_run_limited(instructions, num_qubits, invert_mask, repetitions, seed, kSignProgramMaxWords);
 }
 
-I64Array clifford_run_reference(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
-                                int64_t repetitions, int64_t seed) {
-  validate_instructions(instructions, num_qubits);
-  const int64_t m = count_measurements(instructions);
-  I64Array record = new_record(m, repetitions);
-  if (repetitions < 1 || m == 0) return record;
-  Tableau t = new_tableau(num_qubits);
-  WyRand rng = seeded_copy(seed);
-  run_each_repetition(t, record, m, instructions, invert_mask, repetitions, rng);
-  leave_generator_at(rng.state());
-  return record;
-}
-
 I64Array clifford_tableau(I64Span instructions, int64_t num_qubits) {
   validate_instructions(instructions, num_qubits);  // before any size-dependent allocation
   require_unpacked_size(num_qubits);  // the unpacked tableau's failures for a negative or huge n
@@ -123,15 +109,6 @@ I64Array clifford_tableau(I64Span instructions, int64_t num_qubits) {
   }
   t.write_flat(out.data());
   return out;
-}
-
-I64Array clifford_tableau_reference(I64Span instructions, int64_t num_qubits) {
-  validate_instructions(instructions, num_qubits);
-  Tableau t = new_tableau(num_qubits);
-  for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
-    t.apply(instructions[s], instructions[s + 1], instructions[s + 2]);
-  }
-  return t.to_flat();
 }
 
 }  // namespace orvane

@@ -11,10 +11,12 @@ namespace orvane {
 // Runs the instruction stream `repetitions` times from |0...0> and returns
 // m * repetitions outcomes (m = number of measurement triples), entry
 // rep*m + k holding the k-th measurement of repetition rep, xored with
-// invert_mask[k] where the mask has such an entry. The process-wide
-// generator is reseeded from `seed` once per call and gives one draw per
-// measurement, deterministic outcomes included. Nothing is run (and the
-// generator is untouched) when repetitions < 1 or m = 0. Operands are
+// invert_mask[k] where the mask has such an entry. The draws are those of
+// the process-wide generator reseeded from `seed` once per call, one per
+// measurement, deterministic outcomes included; they come from a copy, and
+// the process generator is left after the last draw only once the record
+// is complete. Nothing is run (and the generator is untouched) when
+// repetitions < 1 or m = 0. Operands are
 // validated over the whole stream before anything runs. The circuit runs
 // once on the bit-packed tableau, recording how the signs evolve, and the
 // repetitions replay that record (see SignProgram).
@@ -30,16 +32,8 @@ inline constexpr int64_t kSignProgramMaxWords = int64_t{1} << 23;
 I64Array clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
                               int64_t repetitions, int64_t seed, int64_t max_program_words);
 
-// clifford_run on the unpacked Tableau, step for step as documented; the
-// bit-packed clifford_run must return the same record for every input.
-I64Array clifford_run_reference(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
-                                int64_t repetitions, int64_t seed);
-
 // The flattened tableau after running the stream once from |0...0>;
 // measurement triples are skipped. Runs on the bit-packed tableau.
 I64Array clifford_tableau(I64Span instructions, int64_t num_qubits);
-
-// clifford_tableau on the unpacked Tableau, step for step as documented.
-I64Array clifford_tableau_reference(I64Span instructions, int64_t num_qubits);
 
 }  // namespace orvane

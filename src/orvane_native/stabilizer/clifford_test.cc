@@ -1,7 +1,15 @@
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/reference/clifford_reference.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
 #include <tuple>
 
 #include "orvane_native/stabilizer/instructions.h"
@@ -166,6 +174,60 @@ TEST(OperandValidation, UnusedOperandsAndUnknownCodesPass) {
   EXPECT_EQ(operand_problem(instr_cnot, 0, 1, 2), "");
   EXPECT_EQ(operand_problem(-3, 8, 8, 2), "");
   EXPECT_EQ(count_measurements(I64Span(V{9, 0, 0, 9, 0}.data(), 5)), 1);
+}
+
+// Every code table of the documentation (a Markdown table whose header
+// starts with "code" and has an "operands" column) lists the codes of the
+// instruction table in order, each row's name beginning with the table's
+// name and its operands matching the table's use of b. Rows that are not a
+// number ("any other") are left alone.
+TEST(InstructionTable, DocumentationTablesAgree) {
+  auto cells = [](const std::string& line) {
+    std::vector<std::string> out;
+    std::stringstream in(line.substr(1));
+    for (std::string cell; std::getline(in, cell, '|');) {
+      const size_t first = cell.find_first_not_of(' ');
+      const size_t last = cell.find_last_not_of(' ');
+      out.push_back(first == std::string::npos ? "" : cell.substr(first, last - first + 1));
+    }
+    return out;
+  };
+  const std::filesystem::path docs = std::filesystem::path(ORVANE_SOURCE_DIR) / "docs";
+  std::map<std::string, int> tables_per_page;
+  for (const auto& entry : std::filesystem::directory_iterator(docs)) {
+    if (entry.path().extension() != ".md") continue;
+    const std::string page = entry.path().filename().string();
+    std::ifstream in(entry.path());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+      if (lines[i].rfind("|", 0) != 0) continue;
+      const std::vector<std::string> header = cells(lines[i]);
+      const auto operands = std::find(header.begin(), header.end(), "operands");
+      if (header.empty() || header[0] != "code" || operands == header.end()) continue;
+      const size_t operands_col = static_cast<size_t>(operands - header.begin());
+      ++tables_per_page[page];
+      int64_t expected = 0;
+      for (size_t k = i + 2; k < lines.size() && lines[k].rfind("|", 0) == 0; ++k) {
+        const std::vector<std::string> row = cells(lines[k]);
+        const std::string where = page + " line " + std::to_string(k + 1);
+        ASSERT_GT(row.size(), operands_col) << where;
+        if (row[0].empty() || row[0].find_first_not_of("0123456789") != std::string::npos) continue;
+        const int64_t code = std::stoll(row[0]);
+        ASSERT_EQ(code, expected) << where;
+        ASSERT_LT(code, kInstrCount) << where << ": a code the instruction table does not have";
+        const InstrInfo& info = kInstructions[code];
+        const std::string name = info.name;
+        EXPECT_EQ(row[1].substr(0, name.size()), name) << where;
+        EXPECT_TRUE(row[1].size() == name.size() || !std::isalnum(static_cast<unsigned char>(row[1][name.size()])))
+            << where << ": " << row[1];
+        EXPECT_EQ(row[operands_col], info.uses_b ? "a, b" : "a") << where;
+        ++expected;
+      }
+      EXPECT_EQ(expected, kInstrCount) << page << " line " << i + 1 << ": codes missing from the table";
+    }
+  }
+  EXPECT_EQ(tables_per_page["stabilizer.md"], 1);
 }
 
 TEST(CliffordTableau, MatchesStepByStepTableau) {

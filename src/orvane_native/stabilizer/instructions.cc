@@ -1,6 +1,5 @@
 #include "orvane_native/stabilizer/instructions.h"
 
-#include "orvane_native/stabilizer/tableau.h"
 #include "orvane_native/support/panic.h"
 
 namespace orvane {
@@ -17,16 +16,15 @@ std::string out_of_range(const char* name, int64_t q, int64_t num_qubits) {
 
 int64_t count_measurements(I64Span instructions) {
   int64_t m = 0;
-  for (int64_t s = 0; s + 2 < instructions.size(); s += 3) m += instructions[s] == instr_measure;
+  for (int64_t s = 0; s + 2 < instructions.size(); s += 3) m += is_measurement(instructions[s]);
   return m;
 }
 
 std::string operand_problem(int64_t code, int64_t a, int64_t b, int64_t num_qubits) {
-  const bool one_qubit = (code >= instr_h && code <= instr_z) || code == instr_measure;
-  const bool two_qubit = code >= instr_cnot && code <= instr_swap;
-  if (!one_qubit && !two_qubit) return "";
+  const InstrInfo* info = instr_info(code);
+  if (info == nullptr) return "";
   if (!is_qubit(a, num_qubits)) return out_of_range("a", a, num_qubits);
-  if (one_qubit) return "";
+  if (!info->uses_b) return "";
   if (!is_qubit(b, num_qubits)) return out_of_range("b", b, num_qubits);
   if (a == b) return "qubit operands a and b are the same qubit: " + std::to_string(a);
   return "";
@@ -35,6 +33,7 @@ std::string operand_problem(int64_t code, int64_t a, int64_t b, int64_t num_qubi
 void validate_instructions(I64Span instructions, int64_t num_qubits) {
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
     const int64_t code = instructions[s];
+    if (operands_fit(code, instructions[s + 1], instructions[s + 2], num_qubits)) continue;
     std::string problem = operand_problem(code, instructions[s + 1], instructions[s + 2], num_qubits);
     if (!problem.empty()) {
       panic("instruction " + std::to_string(s / 3) + " (code " + std::to_string(code) + "): " + problem);

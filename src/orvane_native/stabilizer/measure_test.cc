@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/reference/tableau.h"
 #include "orvane_native/stabilizer/test_support.h"
 
 namespace orvane {

@@ -4,22 +4,10 @@
 
 #include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/stabilizer/state_vector.h"
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/tableau_size.h"
 #include "orvane_native/support/panic.h"
 
 namespace orvane {
-namespace {
-
-// Whether (code, a, b) runs as an instruction on n qubits: the common case
-// of apply, decided without building a message.
-bool operands_fit(int64_t code, int64_t a, int64_t b, int64_t n) {
-  if (code < instr_h || code > instr_measure) return true;
-  if (a < 0 || a >= n) return false;
-  if (code < instr_cnot || code == instr_measure) return true;
-  return b >= 0 && b < n && a != b;
-}
-
-}  // namespace
 
 NativeTableau new_native_tableau(int64_t n) {
   if (n < 0) panic("num_qubits must not be negative: " + std::to_string(n));

@@ -4,7 +4,8 @@
 // of PackedTableau (columns by qubit, signs, the scratch row, and a work
 // area for measurement); every operation works on a PackedTableau view of
 // them, built anew at each call. What the methods return is exactly what
-// the unpacked Tableau gives for the same calls.
+// the plain per-entry tableau gives for the same calls (the unit tests
+// compare them with the unpacked reference Tableau).
 #pragma once
 
 #include <cstdint>

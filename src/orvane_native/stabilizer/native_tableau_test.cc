@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/reference/tableau.h"
 #include "orvane_native/stabilizer/state_vector.h"
-#include "orvane_native/stabilizer/tableau.h"
 #include "orvane_native/stabilizer/test_support.h"
 
 namespace orvane {

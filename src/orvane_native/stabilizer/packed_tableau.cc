@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "orvane_native/stabilizer/bits.h"
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/instructions.h"
 
 namespace orvane {
 namespace {
@@ -107,7 +107,7 @@ void PackedTableau::reset() {
 void PackedTableau::apply(int64_t code, int64_t a, int64_t b) {
   // Measurement and unknown codes change nothing, and their operands are not
   // qubits: no column address may be formed from them.
-  if (code < instr_h || code > instr_swap) return;
+  if (!is_gate(code)) return;
   uint64_t* r = r_;
   uint64_t* xa = xcol(a);
   uint64_t* za = zcol(a);
@@ -135,7 +135,7 @@ void PackedTableau::apply(int64_t code, int64_t a, int64_t b) {
       store(zb + w, z1);
     }
   };
-  switch (code) {
+  switch (static_cast<Instr>(code)) {
     case instr_h:
       return one_qubit([](Pair& rw, Pair& x, Pair& z) { h_word(rw, x, z); });
     case instr_s:
@@ -166,7 +166,7 @@ void PackedTableau::apply(int64_t code, int64_t a, int64_t b) {
         cnot_word(rw, x1, z1, x0, z0);
         cnot_word(rw, x0, z0, x1, z1);
       });
-    default:
+    case instr_measure:
       return;
   }
 }

@@ -1,5 +1,7 @@
-// The bit-packed tableau: the same rows, signs and scratch row as Tableau,
-// stored by qubit so that a gate is a few word operations per column.
+// The bit-packed tableau behind clifford_run, clifford_tableau and
+// NativeTableau: the rows, signs and scratch row of the unpacked layout
+// (one int64 per bit), stored by qubit so that a gate is a few word
+// operations per column.
 //
 // For qubit j, x_j is a bitset over the 2n rows (the first W words hold
 // destabilizers 0..n-1, the next W words stabilizers 0..n-1, W =
@@ -9,10 +11,11 @@
 // sign word. A measurement carries out its row products for all affected
 // rows at once, with the phase sums kept mod 4 in two bit planes.
 //
-// Every update gives exactly the rows that Tableau gives (signs and scratch
-// row included) for the same operations. A PackedTableau either owns its
-// storage or views storage owned elsewhere (the persistent NativeTableau).
-// Operands are not checked: callers validate them first.
+// Every update gives exactly the rows that the plain per-entry formulas give
+// (signs and scratch row included), which the unit tests check against the
+// unpacked reference Tableau. A PackedTableau either owns its storage or
+// views storage owned elsewhere (the persistent NativeTableau). Operands are
+// not checked: callers validate them first.
 #pragma once
 
 #include <cstdint>
@@ -75,7 +78,8 @@ class PackedTableau {
   int64_t measure_determined(int64_t a);
   int64_t determined_phase(int64_t a) const;
 
-  // The flattened tableau (layout of Tableau::to_flat), scratch row included.
+  // The flattened tableau: 2n+1 rows (destabilizers, stabilizers, scratch)
+  // of width 2n+1 (x bits, z bits, sign).
   I64Array to_flat() const;
   // An array of (2n+1)^2 zeros (allocation failure when that cannot be
   // held), and the flattened tableau written into one.

@@ -7,7 +7,6 @@
 #include "orvane_native/stabilizer/bits.h"
 #include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/stabilizer/packed_tableau.h"
-#include "orvane_native/stabilizer/tableau.h"
 #include "orvane_native/support/interrupt.h"
 
 namespace orvane {
@@ -72,7 +71,7 @@ std::optional<SignProgram> SignProgram::compile(I64Span instructions, int64_t nu
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
     const int64_t code = instructions[s];
     poll.tick(half + 1);
-    if (code != instr_measure) {
+    if (!is_measurement(code)) {
       t.apply(code, instructions[s + 1], instructions[s + 2]);
       continue;
     }

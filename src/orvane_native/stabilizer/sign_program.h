@@ -27,8 +27,10 @@ namespace orvane {
 class SignProgram {
  public:
   // The program of a validated instruction stream on num_qubits >= 0 qubits,
-  // or nothing when it would hold more than max_words words (the caller then
-  // runs the circuit per repetition).
+  // or nothing (the caller then runs the circuit per repetition) when it
+  // would hold more than max_words words, or when a row product would give
+  // a sign that is not of the affine form above (an anticommuting pair of
+  // rows, which a tableau reached from |0...0> never has).
   static std::optional<SignProgram> compile(I64Span instructions, int64_t num_qubits, int64_t max_words);
 
   // Upper bound of the words a program of m measurements on n qubits holds.

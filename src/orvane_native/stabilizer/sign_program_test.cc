@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/reference/clifford_reference.h"
 #include "orvane_native/stabilizer/instructions.h"
 #include "orvane_native/stabilizer/test_support.h"
 #include "orvane_native/support/wyrand.h"

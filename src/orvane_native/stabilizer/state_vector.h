@@ -22,19 +22,13 @@ namespace orvane {
 inline constexpr int64_t kColumnSearchMaxQubits = 12;
 
 // The state vector, built on one vector of 2^n amplitudes, equal bit for bit
-// to the dense evaluation below. A negative num_qubits gives an empty
-// result; a tableau too short for its stabilizer rows is the bounds failure
-// naming the first missing index.
+// to the dense evaluation of the definition with 2^n x 2^n matrices. A
+// negative num_qubits gives an empty result; a tableau too short for its
+// stabilizer rows is the bounds failure naming the first missing index.
 F64Array clifford_state_vector(I64Span tableau, int64_t num_qubits);
 
 // Whether the stabilizer rows (read as above) commute pairwise and are
 // independent, so that they fix exactly one state. The rows must be present.
 bool stabilizer_rows_form_generator_set(I64Span tableau, int64_t num_qubits);
-
-// The dense evaluation of the definition above, with 2^n x 2^n complex
-// matrices (identity, Kronecker chains, products): the reference the
-// one-vector method is checked against. Exponential in memory; only for
-// small num_qubits.
-F64Array clifford_state_vector_dense(I64Span tableau, int64_t num_qubits);
 
 }  // namespace orvane

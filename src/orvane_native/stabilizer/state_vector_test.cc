@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/reference/state_vector_dense.h"
 #include "orvane_native/stabilizer/test_support.h"
 
 namespace orvane {

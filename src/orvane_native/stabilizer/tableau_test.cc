@@ -1,4 +1,4 @@
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/reference/tableau.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // Helpers shared by the stabilizer unit tests: random instruction streams
-// and a small dense state-vector simulator to check tableaux against.
+// over the whole instruction table and a small dense state-vector simulator
+// to check tableaux against.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/instructions.h"
+#include "orvane_native/stabilizer/reference/tableau.h"
 #include "orvane_native/support/array.h"
 #include "orvane_native/support/testing.h"
 
@@ -22,19 +24,30 @@ namespace orvane::testing {
 inline std::vector<int64_t> ints(const I64Array& a) { return {a.begin(), a.end()}; }
 inline std::vector<double> floats(const F64Array& a) { return {a.begin(), a.end()}; }
 
-// A random stream of gates (codes 0..8) on n >= 1 qubits; with
+// The gate codes of the instruction table, in code order: all of them, or
+// only those on one qubit.
+inline std::vector<int64_t> gate_codes(bool one_qubit_only) {
+  std::vector<int64_t> codes;
+  for (const InstrInfo& info : kInstructions)
+    if (!info.measurement && !(one_qubit_only && info.uses_b)) codes.push_back(info.code);
+  return codes;
+}
+
+// A random stream of every gate of the table on n >= 1 qubits; with
 // `measure_every` > 0, roughly one triple in measure_every is a measurement.
 inline std::vector<int64_t> random_stream(std::mt19937_64& rng, int64_t n, int gates,
                                           int measure_every = 0) {
+  static const std::vector<int64_t> all = gate_codes(false);
+  static const std::vector<int64_t> one_qubit = gate_codes(true);
   std::vector<int64_t> s;
   std::uniform_int_distribution<int64_t> qubit(0, n - 1);
   for (int i = 0; i < gates; ++i) {
-    int64_t code = static_cast<int64_t>(rng() % 9);
-    if (n == 1 && code >= instr_cnot) code = static_cast<int64_t>(rng() % 6);
+    int64_t code = all[rng() % all.size()];
+    if (n == 1 && instr_info(code)->uses_b) code = one_qubit[rng() % one_qubit.size()];
     if (measure_every > 0 && rng() % measure_every == 0) code = instr_measure;
     const int64_t a = qubit(rng);
     int64_t b = qubit(rng);
-    if (code >= instr_cnot && code <= instr_swap)
+    if (instr_info(code)->uses_b)
       while (b == a) b = qubit(rng);
     s.insert(s.end(), {code, a, b});
   }
@@ -59,10 +72,13 @@ struct DenseState {
     }
   }
 
+  // Gates of the instruction table; measurement and unknown codes do
+  // nothing.
   void gate(int64_t code, int64_t a, int64_t b) {
     const double h = 1.0 / std::sqrt(2.0);
     const cd i(0, 1);
-    switch (code) {
+    if (!is_gate(code)) return;
+    switch (static_cast<Instr>(code)) {
       case instr_h: one_qubit(a, h, h, h, -h); break;
       case instr_s: one_qubit(a, 1, 0, 0, i); break;
       case instr_sdg: one_qubit(a, 1, 0, 0, -i); break;
@@ -81,7 +97,7 @@ struct DenseState {
         for (uint64_t k = 0; k < amp.size(); ++k)
           if ((k & bit(a)) && !(k & bit(b))) std::swap(amp[k], amp[(k ^ bit(a)) | bit(b)]);
         break;
-      default: break;
+      case instr_measure: break;
     }
   }
 

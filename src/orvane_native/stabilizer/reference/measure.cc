@@ -1,5 +1,5 @@
 // Z-basis measurement of one qubit of a Tableau.
-#include "orvane_native/stabilizer/tableau.h"
+#include "orvane_native/stabilizer/reference/tableau.h"
 
 namespace orvane {
 

@@ -1,10 +1,11 @@
 // Dense evaluation of the stabilizer projector product.
+#include "orvane_native/stabilizer/reference/state_vector_dense.h"
+
 #include <cmath>
 #include <new>
 
 #include "orvane_native/linalg/basic.h"
 #include "orvane_native/linalg/pauli.h"
-#include "orvane_native/stabilizer/state_vector.h"
 
 namespace orvane {
 namespace {

@@ -1,34 +1,27 @@
-// The stabilizer tableau of an n-qubit state (Aaronson-Gottesman form):
-// rows 0..n-1 are the destabilizers, rows n..2n-1 the stabilizers (row n+i
-// is the partner of destabilizer i), row 2n a scratch row used by
-// deterministic measurement. Row i is (-1)^r[i] times the product over qubits
-// j of P(x[i*n+j], z[i*n+j]), with P(1,0) = X, P(0,1) = Z, P(1,1) = Y.
-// Every bit is a whole int64 holding 0 or 1.
+// The unpacked stabilizer tableau of an n-qubit state (Aaronson-Gottesman
+// form), the reference that the bit-packed PackedTableau, clifford_run,
+// clifford_tableau and NativeTableau are tested against; part of the test
+// support library, not of the module. Rows 0..n-1 are the destabilizers,
+// rows n..2n-1 the stabilizers (row n+i is the partner of destabilizer i),
+// row 2n a scratch row used by deterministic measurement. Row i is
+// (-1)^r[i] times the product over qubits j of P(x[i*n+j], z[i*n+j]), with
+// P(1,0) = X, P(0,1) = Z, P(1,1) = Y. Every bit is a whole int64 holding 0
+// or 1, and every update is the plain per-entry formula.
 //
-// A Tableau either owns its three arrays or views arrays owned elsewhere
-// (the persistent NativeTableau); in both cases the array lengths match
-// num_qubits, which the constructors check once, so the gate kernels index
-// without per-element checks. Qubit operands are checked by every operation
-// before anything is written.
+// A Tableau either owns its three arrays or views three arrays owned by the
+// caller; in both cases the array lengths match num_qubits, which the
+// constructors check once, so the gate kernels index without per-element
+// checks. Qubit operands are checked by every operation before anything is
+// written.
 #pragma once
 
 #include <cstdint>
 
+#include "orvane_native/stabilizer/instructions.h"
+#include "orvane_native/stabilizer/tableau_size.h"
 #include "orvane_native/support/array.h"
 
 namespace orvane {
-
-// Instruction codes of a Clifford circuit stream (triples code, a, b).
-inline constexpr int64_t instr_h = 0;
-inline constexpr int64_t instr_s = 1;
-inline constexpr int64_t instr_sdg = 2;
-inline constexpr int64_t instr_x = 3;
-inline constexpr int64_t instr_y = 4;
-inline constexpr int64_t instr_z = 5;
-inline constexpr int64_t instr_cnot = 6;
-inline constexpr int64_t instr_cz = 7;
-inline constexpr int64_t instr_swap = 8;
-inline constexpr int64_t instr_measure = 9;
 
 class Tableau {
  public:
@@ -96,15 +89,5 @@ inline Tableau new_tableau(int64_t num_qubits) { return Tableau::zero_state(num_
 
 // The exponent of i in P(x1, z1) * P(x2, z2).
 int64_t g(int64_t x1, int64_t z1, int64_t x2, int64_t z2);
-
-// Number of entries of each bit array, n*(2n+1). A negative n fails as
-// new_tableau does, with "negative .len:" + (2n+1), the length of the sign
-// array; a count that does not fit in 64 bits is the allocation failure.
-int64_t tableau_bits_len(int64_t num_qubits);
-
-// tableau_bits_len, also failing with the allocation failure when the
-// entries' byte count cannot be represented: the size checks of the
-// unpacked layout, for the bit-packed paths that must fail where it fails.
-void require_unpacked_size(int64_t num_qubits);
 
 }  // namespace orvane

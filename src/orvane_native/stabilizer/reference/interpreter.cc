@@ -1,12 +1,14 @@
-// One instruction at a time on a Tableau, and its flattened form.
-#include "orvane_native/stabilizer/tableau.h"
+// One instruction at a time on the reference Tableau, and its flattened
+// form.
+#include "orvane_native/stabilizer/reference/tableau.h"
 
 #include <new>
 
 namespace orvane {
 
 void Tableau::apply(int64_t code, int64_t a, int64_t b) {
-  switch (code) {
+  if (!is_gate(code)) return;  // measurement is the sampler's business; unknown codes do nothing
+  switch (static_cast<Instr>(code)) {
     case instr_h:
       hadamard(a);
       break;
@@ -37,7 +39,7 @@ void Tableau::apply(int64_t code, int64_t a, int64_t b) {
     case instr_swap:
       swap(a, b);
       break;
-    default:  // measurement is the sampler's business; unknown codes do nothing
+    case instr_measure:
       break;
   }
 }
