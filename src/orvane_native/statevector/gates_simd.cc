@@ -76,6 +76,16 @@ ORVANE_TARGET_AVX2 void apply_1q_avx2(double* psi, int64_t dim, int64_t s, const
     }
     return;
   }
+  if (s == 2) {
+    // One step per block: a single loop over the array.
+    for (int64_t b = 0; b < dim; b += 4) {
+      if (b + kAhead < dim) prefetch(psi + 2 * (b + kAhead));
+      const __m256d a0 = _mm256_loadu_pd(psi + 2 * b), a1 = _mm256_loadu_pd(psi + 2 * b + 4);
+      _mm256_storeu_pd(psi + 2 * b, _mm256_add_pd(cmul(g00r, g00i, a0), cmul(g01r, g01i, a1)));
+      _mm256_storeu_pd(psi + 2 * b + 4, _mm256_add_pd(cmul(g10r, g10i, a0), cmul(g11r, g11i, a1)));
+    }
+    return;
+  }
   for (int64_t b = 0; b < dim; b += 2 * s) {
     double* p0 = psi + 2 * b;
     double* p1 = p0 + 2 * s;
