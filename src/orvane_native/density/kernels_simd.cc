@@ -153,25 +153,33 @@ void general_rows_4x4_avx2(double* rho, int64_t dim, int64_t r0, const int64_t o
       for (int64_t i = 0; i < m; ++i) {
         const double* kr = kre + 16 * i;
         const double* ki = kim + 16 * i;
+        // T[a][c] = sum_e K[a][e] B[e][c], from zero, e increasing; all of T
+        // first, so that the second half has sixteen independent sums to
+        // interleave.
+        __m256d tr[16], ti[16];
         for (int a = 0; a < 4; ++a) {
-          // T[a][c] = sum_e K[a][e] B[e][c], from zero, e increasing.
-          __m256d tr[4], ti[4];
-          for (int c = 0; c < 4; ++c) tr[c] = zero, ti[c] = zero;
+          for (int c = 0; c < 4; ++c) tr[4 * a + c] = zero, ti[4 * a + c] = zero;
           for (int e = 0; e < 4; ++e) {
             const __m256d zr = bc(kr[4 * a + e]), zi = bc(ki[4 * a + e]);
             for (int c = 0; c < 4; ++c) {
               const __m256d xr = br[4 * e + c], xi = bi[4 * e + c];
-              tr[c] = _mm256_add_pd(tr[c], _mm256_sub_pd(_mm256_mul_pd(zr, xr), _mm256_mul_pd(zi, xi)));
-              ti[c] = _mm256_add_pd(ti[c], _mm256_add_pd(_mm256_mul_pd(zr, xi), _mm256_mul_pd(zi, xr)));
+              tr[4 * a + c] =
+                  _mm256_add_pd(tr[4 * a + c], _mm256_sub_pd(_mm256_mul_pd(zr, xr), _mm256_mul_pd(zi, xi)));
+              ti[4 * a + c] =
+                  _mm256_add_pd(ti[4 * a + c], _mm256_add_pd(_mm256_mul_pd(zr, xi), _mm256_mul_pd(zi, xr)));
             }
           }
-          // A[a][c] += sum_e T[a][e] conj(K[c][e]), the inner sum from zero.
-          for (int c = 0; c < 4; ++c) {
+        }
+        // A[a][c] += sum_e T[a][e] conj(K[c][e]), the inner sum from zero.
+        for (int c = 0; c < 4; ++c) {
+          __m256d wr[4], wi[4];
+          for (int e = 0; e < 4; ++e) wr[e] = bc(kr[4 * c + e]), wi[e] = bc(ki[4 * c + e]);
+          for (int a = 0; a < 4; ++a) {
             __m256d sr = zero, si = zero;
             for (int e = 0; e < 4; ++e) {
-              const __m256d wr = bc(kr[4 * c + e]), wi = bc(ki[4 * c + e]);
-              sr = _mm256_add_pd(sr, _mm256_add_pd(_mm256_mul_pd(tr[e], wr), _mm256_mul_pd(ti[e], wi)));
-              si = _mm256_add_pd(si, _mm256_sub_pd(_mm256_mul_pd(ti[e], wr), _mm256_mul_pd(tr[e], wi)));
+              const __m256d xr = tr[4 * a + e], xi = ti[4 * a + e];
+              sr = _mm256_add_pd(sr, _mm256_add_pd(_mm256_mul_pd(xr, wr[e]), _mm256_mul_pd(xi, wi[e])));
+              si = _mm256_add_pd(si, _mm256_sub_pd(_mm256_mul_pd(xi, wr[e]), _mm256_mul_pd(xr, wi[e])));
             }
             ar[4 * a + c] = _mm256_add_pd(ar[4 * a + c], sr);
             ai[4 * a + c] = _mm256_add_pd(ai[4 * a + c], si);
