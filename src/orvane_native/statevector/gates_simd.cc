@@ -113,24 +113,25 @@ void apply_2q_wide(double* psi, int64_t dim, const int64_t off[4], int64_t lo, i
     gr[e] = _mm256_set1_pd(re[e]);
     gi[e] = _mm256_set1_pd(im[e]);
   }
-  // Chunk number `chunk` is the four runs of lo amplitudes at j, j + lo,
-  // j + hi and j + hi + lo (j = i, i + 2lo, ... below i + hi in each block i
-  // of 2hi). Runs shorter than kAhead are prefetched `runs_ahead` chunks
-  // later; longer ones the hardware follows well enough.
-  const int64_t per_block = hi / (2 * lo);
-  const int64_t chunks = dim / (2 * hi) * per_block;
+  // A chunk is the four runs of lo amplitudes at j, j + lo, j + hi and
+  // j + hi + lo (j = i, i + 2lo, ... below i + hi in each block i of 2hi).
+  // Runs shorter than kAhead are prefetched `runs_ahead` chunks later;
+  // longer ones the hardware follows well enough. `later` walks the chunks
+  // runs_ahead places ahead of j, in the same order, until it reaches dim.
   const int64_t runs_ahead = lo < kAhead ? std::max<int64_t>(1, kAhead / (2 * lo)) : 0;
-  int64_t chunk = 0;
+  auto next_chunk = [&](int64_t x) { return ((x + 2 * lo) & (hi - 1)) == 0 ? x + 2 * lo + hi : x + 2 * lo; };
+  int64_t later = 0;
+  for (int64_t c = 0; c < runs_ahead && later < dim; ++c) later = next_chunk(later);
   for (int64_t i = 0; i < dim; i += 2 * hi) {
-    for (int64_t j = i; j < i + hi; j += 2 * lo, ++chunk) {
+    for (int64_t j = i; j < i + hi; j += 2 * lo) {
       double* p[4] = {psi + 2 * (j + off[0]), psi + 2 * (j + off[1]), psi + 2 * (j + off[2]),
                       psi + 2 * (j + off[3])};
-      // Distance in floats from a run to the same run of a later chunk; -1
+      // Distance in floats from this chunk's runs to the later chunk's; -1
       // when there is none.
       int64_t later_run = -1;
-      if (runs_ahead > 0 && chunk + runs_ahead < chunks) {
-        const int64_t later = chunk + runs_ahead;
-        later_run = 2 * ((later / per_block) * 2 * hi + (later % per_block) * 2 * lo - j);
+      if (runs_ahead > 0 && later < dim) {
+        later_run = 2 * (later - j);
+        later = next_chunk(later);
       }
       for (int64_t k = 0; k < lo; k += 2) {
         if ((k & 2) == 0 && later_run >= 0)
