@@ -5,6 +5,7 @@ otherwise pick, and writes a Markdown table and a PNG plot.
     python bench/run.py            # every size (about 15 minutes on 2 cores)
     python bench/run.py --quick    # fewer sizes, shorter sampling (under 2 minutes)
     python bench/run.py --cases state_gate_1q matrix_det
+    python bench/run.py --targets  # the performance targets, as ratios over interleaved rounds
 
 First it checks that every peer computes what this module computes on the
 same inputs (bench/check.py). Then each comparison (one case, one
@@ -13,6 +14,12 @@ a time, with every library held to one thread. The results go to
 bench/results/<time>.{json,md,png} and the latest table and plot also to
 bench/RESULTS.md and bench/RESULTS.png. See bench/README.md for what each
 workload does.
+
+--targets instead measures the performance targets (bench/targets.py): each
+ratio comes from one process holding both implementations, timed in
+alternating rounds, and is reported as the median of the per-round ratios
+with their spread. The table goes to bench/results/<time>-targets.md and
+bench/TARGETS.md.
 """
 
 from __future__ import annotations
@@ -220,6 +227,35 @@ def plot(results: list[dict], selected: dict[str, C.Case], path: pathlib.Path) -
     return True
 
 
+def run_targets(args) -> int:
+    now = datetime.datetime.now()
+    args.out.mkdir(parents=True, exist_ok=True)
+    stem = args.out / (now.strftime("%Y%m%d-%H%M%S") + "-targets")
+    cmd = [sys.executable, str(HERE / "targets.py"), "--rounds", str(args.rounds), "--json",
+           str(stem.with_suffix(".json"))]
+    if args.every_qubit:
+        cmd.append("--every-qubit")
+    proc = subprocess.run(cmd, env=worker_env(), text=True, capture_output=True)
+    print(proc.stderr, end="", file=sys.stderr)
+    if proc.returncode != 0:
+        return proc.returncode
+    header = (f"Command: `python bench/run.py --targets{' --every-qubit' if args.every_qubit else ''}"
+              f"{'' if args.rounds == 9 else f' --rounds {args.rounds}'}`, {now.strftime('%Y-%m-%d %H:%M')}.\n"
+              f"Machine: {cpu_name()}, {os.cpu_count()} cores; Python {platform.python_version()}; "
+              + ", ".join(f"{d} {version_of(d)}" for d in ("orvane_native", "numpy", "stim", "qulacs", "qiskit-aer"))
+              + ".\n\nEvery library on one thread. Each row: one process holding both implementations, "
+              f"{args.rounds} rounds alternating which goes first; the figure is the median of the per-round "
+              "ratios (or times), the spread their lowest and highest. Times are medians of the rounds.\n")
+    md = "# Performance targets\n\n" + header + "\n" + proc.stdout
+    stem.with_suffix(".md").write_text(md)
+    print(proc.stdout, end="")
+    print(f"wrote {stem}.md")
+    if not args.no_latest:
+        shutil.copyfile(stem.with_suffix(".md"), HERE / "TARGETS.md")
+        print(f"latest: {HERE / 'TARGETS.md'}")
+    return 0
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="fewer sizes and shorter sampling")
@@ -229,8 +265,16 @@ def main() -> int:
     parser.add_argument("--out", type=pathlib.Path, default=HERE / "results")
     parser.add_argument("--no-check", action="store_true", help="skip the equivalence check")
     parser.add_argument("--no-latest", action="store_true",
-                        help="do not copy the table and plot to bench/RESULTS.md and bench/RESULTS.png")
+                        help="do not copy the table and plot to bench/RESULTS.md and bench/RESULTS.png "
+                             "(with --targets: to bench/TARGETS.md)")
+    parser.add_argument("--targets", action="store_true",
+                        help="measure the performance targets as ratios over interleaved rounds (bench/targets.py)")
+    parser.add_argument("--rounds", type=int, default=9, help="rounds per target (with --targets)")
+    parser.add_argument("--every-qubit", action="store_true",
+                        help="with --targets: the H row on each of the 24 qubits, not four")
     args = parser.parse_args()
+    if args.targets:
+        return run_targets(args)
 
     all_cases = C.cases()
     unknown = set(args.cases or []) - set(all_cases)

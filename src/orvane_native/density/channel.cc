@@ -1,7 +1,15 @@
 #include "orvane_native/density/channel.h"
 
+#include <sys/mman.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -134,6 +142,60 @@ int64_t op_dimension(int64_t floats) {
 
 namespace {
 
+
+// The general kernel's undo log: room for `floats` doubles, filled in order.
+// It is as large as rho and written once per call, so it is mapped afresh
+// in 2 MB pages where the system offers them: a page fault per 4 KB would
+// cost about as much as the channel's arithmetic. Not ready (no room) when
+// the memory cannot be had.
+class UndoLog {
+ public:
+  explicit UndoLog(size_t floats) {
+    if (floats == 0 || floats > (SIZE_MAX - kHuge) / sizeof(double)) return;
+    const size_t bytes = floats * sizeof(double) + kHuge;
+    void* m = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED) return;
+    map_ = m;
+    map_bytes_ = bytes;
+    const auto start = (reinterpret_cast<uintptr_t>(m) + kHuge - 1) & ~(uintptr_t{kHuge} - 1);
+    data_ = reinterpret_cast<double*>(start);
+#ifdef MADV_HUGEPAGE
+    madvise(data_, floats * sizeof(double), MADV_HUGEPAGE);
+#endif
+    capacity_ = floats;
+  }
+  UndoLog(const UndoLog&) = delete;
+  UndoLog& operator=(const UndoLog&) = delete;
+  ~UndoLog() {
+    if (map_ != nullptr) munmap(map_, map_bytes_);
+  }
+
+  bool ready() const { return capacity_ > 0; }
+  size_t size() const { return size_; }
+  const double* data() const { return data_; }
+  // The caller keeps within the capacity. The log is read back only after
+  // an interruption, so it is written past the caches: the rows being
+  // saved stay cached for the arithmetic that follows.
+  void append(const double* src, size_t count) {
+    double* dst = data_ + size_;
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (size_ % 2 == 0) {  // dst is then 16-byte aligned
+      for (; i + 2 <= count; i += 2) _mm_stream_pd(dst + i, _mm_loadu_pd(src + i));
+      _mm_sfence();
+    }
+#endif
+    for (; i < count; ++i) dst[i] = src[i];
+    size_ += count;
+  }
+
+ private:
+  static constexpr size_t kHuge = size_t{1} << 21;
+  void* map_ = nullptr;
+  size_t map_bytes_ = 0;
+  double* data_ = nullptr;
+  size_t capacity_ = 0, size_ = 0;
+};
 
 // Work (complex multiply-adds) above which the general kernel keeps what it
 // overwrites so that it can be interrupted: a few tens of milliseconds.
@@ -271,16 +333,39 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   // through without asking.
   const bool long_run = 2.0 * static_cast<double>(m) * static_cast<double>(d) * static_cast<double>(dim) *
                             static_cast<double>(dim) > kLongChannelWork;
-  std::vector<double> undo;
-  if (long_run) {
-    try {
-      undo.reserve(static_cast<size_t>(2 * d * width * nb));
-    } catch (const std::bad_alloc&) {
-      undo.clear();
-    }
-  }
-  const bool interruptible = long_run && undo.capacity() > 0;
+  UndoLog undo(long_run ? static_cast<size_t>(2 * d * width * nb) : 0);
+  const bool interruptible = long_run && undo.ready();
   InterruptPoll poll = interruptible ? InterruptPoll() : InterruptPoll::never();
+  if (vector_unit && d == 4 && targets.size() == 2 && __builtin_popcountll(static_cast<uint64_t>(s.mask)) == 2 &&
+      s.run >= 4) {
+    // Two targets, the lower of stride 4 or more: the blocks go straight
+    // from rho through the vector unit and back, four column bases at a
+    // time. The undo log keeps each row base's four rows as they were.
+    const int64_t off4[4] = {s.off[0], s.off[1], s.off[2], s.off[3]};
+    const int64_t outer = s.mask | (s.run - 1);
+    const auto row_floats = static_cast<size_t>(2 * dim);
+    try {
+      for (int64_t i = 0; i < nb; ++i) {
+        if (interruptible) {
+          for (int64_t a = 0; a < 4; ++a) {
+            undo.append(p + 2 * (bases[i] + off4[a]) * dim, row_floats);
+          }
+        }
+        simd::general_rows_4x4_avx2(p, dim, bases[i], off4, outer, s.run, m, kre.data(), kim.data(), poll);
+      }
+    } catch (const Interrupted&) {
+      // Every saved row goes back, those of the row base in progress included.
+      const size_t saved = undo.size() / (4 * row_floats);
+      for (size_t j = 0; j < saved; ++j) {
+        for (int64_t a = 0; a < 4; ++a) {
+          std::memcpy(p + 2 * (bases[j] + off4[a]) * dim, undo.data() + (4 * j + a) * row_floats,
+                      sizeof(double) * row_floats);
+        }
+      }
+      throw;
+    }
+    return;
+  }
   for (int64_t i = 0; i < nb; ++i) {
     const int64_t r0 = bases[i];
     for (int64_t e = 0; e < d; ++e) {
@@ -306,8 +391,8 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
       throw;
     }
     if (interruptible) {
-      undo.insert(undo.end(), bre.begin(), bre.end());
-      undo.insert(undo.end(), bim.begin(), bim.end());
+      undo.append(bre.data(), bre.size());
+      undo.append(bim.data(), bim.size());
     }
     scatter(r0, are.data(), aim.data());
   }

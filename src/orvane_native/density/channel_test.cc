@@ -369,43 +369,51 @@ int64_t g_questions_left = 0;
 bool stop_at_kth_question() { return --g_questions_left == 0; }
 
 TEST(Interruption, GeneralKernelPutsBackEveryStripItWrote) {
-  // 8 qubits, 32 operators on 4 targets: long enough to be interruptible,
-  // with 16 strips, so later questions come after strips were written.
-  const int64_t n = 8, d = 16, m = 32;
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Flat rho(static_cast<size_t>(2 << (2 * n)));
-  for (double& x : rho) x = u(rng());
-  Flat ops(static_cast<size_t>(2 * m * d * d));
-  for (double& x : ops) x = u(rng()) / 64;
-  const int64_t targets[] = {1, 4, 6, 7};
-  const Flat original = rho;
-  Flat finished = rho;
-  channel_general_into(Span<double>(finished.data(), static_cast<int64_t>(finished.size())), span(ops), m, d,
-                       I64Span(targets, 4), n);
-  ASSERT_NE(finished, original);
-  for (int64_t k : {1, 2, 17, 40, 60}) {  // it asks about 64 times in all
-    g_questions_left = k;
-    set_stop_test(&stop_at_kth_question);
-    Flat work = rho;
-    bool interrupted = false;
-    try {
-      channel_general_into(Span<double>(work.data(), static_cast<int64_t>(work.size())), span(ops), m, d,
-                           I64Span(targets, 4), n);
-    } catch (const Interrupted&) {
-      interrupted = true;
+  // Long enough to be interruptible, with several row bases, so that later
+  // questions come after rows were written: 8 qubits, 32 operators on 4
+  // targets (16 strips); 9 qubits, 40 operators on 2 targets of strides 64
+  // and 8 (the vector unit's two-target path where it runs, 128 row bases).
+  struct Case {
+    int64_t n, d, m;
+    std::vector<int64_t> targets;
+  };
+  for (const Case& c : {Case{8, 16, 32, {1, 4, 6, 7}}, Case{9, 4, 40, {2, 5}}}) {
+    const int64_t n = c.n, d = c.d, m = c.m;
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    Flat rho(static_cast<size_t>(2 << (2 * n)));
+    for (double& x : rho) x = u(rng());
+    Flat ops(static_cast<size_t>(2 * m * d * d));
+    for (double& x : ops) x = u(rng()) / 64;
+    const I64Span targets(c.targets.data(), static_cast<int64_t>(c.targets.size()));
+    const Flat original = rho;
+    Flat finished = rho;
+    channel_general_into(Span<double>(finished.data(), static_cast<int64_t>(finished.size())), span(ops), m, d,
+                         targets, n);
+    ASSERT_NE(finished, original);
+    for (int64_t k : {1, 2, 17, 40, 60}) {  // it asks about 64 to 80 times in all
+      g_questions_left = k;
+      set_stop_test(&stop_at_kth_question);
+      Flat work = rho;
+      bool interrupted = false;
+      try {
+        channel_general_into(Span<double>(work.data(), static_cast<int64_t>(work.size())), span(ops), m, d,
+                             targets, n);
+      } catch (const Interrupted&) {
+        interrupted = true;
+      }
+      set_stop_test(nullptr);
+      EXPECT_TRUE(interrupted) << k;
+      EXPECT_EQ(work, original) << k;
     }
+    // A host that never says stop changes nothing: the same bits as with no host.
+    g_questions_left = -1;
+    set_stop_test(&stop_at_kth_question);
+    Flat again = rho;
+    channel_general_into(Span<double>(again.data(), static_cast<int64_t>(again.size())), span(ops), m, d, targets,
+                         n);
     set_stop_test(nullptr);
-    EXPECT_TRUE(interrupted) << k;
-    EXPECT_EQ(work, original) << k;
+    EXPECT_EQ(again, finished);
   }
-  // A host that never says stop changes nothing: the same bits as with no host.
-  g_questions_left = -1;
-  set_stop_test(&stop_at_kth_question);
-  Flat again = rho;
-  channel_general_into(Span<double>(again.data(), static_cast<int64_t>(again.size())), span(ops), m, d,
-                       I64Span(targets, 4), n);
-  set_stop_test(nullptr);
-  EXPECT_EQ(again, finished);
 }
 
 }  // namespace

@@ -127,4 +127,74 @@ void general_strip_avx2(int64_t d, int64_t dim, int64_t nb, int64_t m, const dou
   general_strip<1>(d, dim, nb, m, kre, kim, bre, bim, are, aim, tre, tim, sre, sim, poll);
 }
 
+ORVANE_TARGET_AVX2
+void general_rows_4x4_avx2(double* rho, int64_t dim, int64_t r0, const int64_t off[4], int64_t outer, int64_t run,
+                           int64_t m, const double* kre, const double* kim, InterruptPoll& poll) {
+  double* row[4];
+  for (int a = 0; a < 4; ++a) row[a] = rho + 2 * (r0 + off[a]) * dim;
+  const __m256d zero = _mm256_setzero_pd();
+  for (int64_t c0 = 0; c0 < dim; c0 = ((c0 | outer) + 1) & ~outer) {
+    for (int64_t cb = c0; cb < c0 + run; cb += 4) {
+      poll.tick(512 * m);
+      // The block entries (row e, local column c) of column bases cb..cb+3,
+      // as real and imaginary parts; the lanes hold the bases in the order
+      // 0, 2, 1, 3 (unpacking keeps to 128-bit halves), undone on the way out.
+      __m256d br[16], bi[16], ar[16], ai[16];
+      for (int e = 0; e < 4; ++e) {
+        for (int c = 0; c < 4; ++c) {
+          const double* at = row[e] + 2 * (cb + off[c]);
+          const __m256d v0 = _mm256_loadu_pd(at), v1 = _mm256_loadu_pd(at + 4);
+          br[4 * e + c] = _mm256_unpacklo_pd(v0, v1);
+          bi[4 * e + c] = _mm256_unpackhi_pd(v0, v1);
+          ar[4 * e + c] = zero;
+          ai[4 * e + c] = zero;
+        }
+      }
+      for (int64_t i = 0; i < m; ++i) {
+        const double* kr = kre + 16 * i;
+        const double* ki = kim + 16 * i;
+        // T[a][c] = sum_e K[a][e] B[e][c], from zero, e increasing; all of T
+        // first, so that the second half has sixteen independent sums to
+        // interleave.
+        __m256d tr[16], ti[16];
+        for (int a = 0; a < 4; ++a) {
+          for (int c = 0; c < 4; ++c) tr[4 * a + c] = zero, ti[4 * a + c] = zero;
+          for (int e = 0; e < 4; ++e) {
+            const __m256d zr = bc(kr[4 * a + e]), zi = bc(ki[4 * a + e]);
+            for (int c = 0; c < 4; ++c) {
+              const __m256d xr = br[4 * e + c], xi = bi[4 * e + c];
+              tr[4 * a + c] =
+                  _mm256_add_pd(tr[4 * a + c], _mm256_sub_pd(_mm256_mul_pd(zr, xr), _mm256_mul_pd(zi, xi)));
+              ti[4 * a + c] =
+                  _mm256_add_pd(ti[4 * a + c], _mm256_add_pd(_mm256_mul_pd(zr, xi), _mm256_mul_pd(zi, xr)));
+            }
+          }
+        }
+        // A[a][c] += sum_e T[a][e] conj(K[c][e]), the inner sum from zero.
+        for (int c = 0; c < 4; ++c) {
+          __m256d wr[4], wi[4];
+          for (int e = 0; e < 4; ++e) wr[e] = bc(kr[4 * c + e]), wi[e] = bc(ki[4 * c + e]);
+          for (int a = 0; a < 4; ++a) {
+            __m256d sr = zero, si = zero;
+            for (int e = 0; e < 4; ++e) {
+              const __m256d xr = tr[4 * a + e], xi = ti[4 * a + e];
+              sr = _mm256_add_pd(sr, _mm256_add_pd(_mm256_mul_pd(xr, wr[e]), _mm256_mul_pd(xi, wi[e])));
+              si = _mm256_add_pd(si, _mm256_sub_pd(_mm256_mul_pd(xi, wr[e]), _mm256_mul_pd(xr, wi[e])));
+            }
+            ar[4 * a + c] = _mm256_add_pd(ar[4 * a + c], sr);
+            ai[4 * a + c] = _mm256_add_pd(ai[4 * a + c], si);
+          }
+        }
+      }
+      for (int a = 0; a < 4; ++a) {
+        for (int c = 0; c < 4; ++c) {
+          double* at = row[a] + 2 * (cb + off[c]);
+          _mm256_storeu_pd(at, _mm256_unpacklo_pd(ar[4 * a + c], ai[4 * a + c]));
+          _mm256_storeu_pd(at + 4, _mm256_unpackhi_pd(ar[4 * a + c], ai[4 * a + c]));
+        }
+      }
+    }
+  }
+}
+
 }  // namespace orvane::simd

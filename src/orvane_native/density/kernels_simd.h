@@ -21,4 +21,14 @@ void general_strip_avx2(int64_t d, int64_t dim, int64_t nb, int64_t m, const dou
                         const double* bre, const double* bim, double* are, double* aim, double* tre, double* tim,
                         double* sre, double* sim, InterruptPoll& poll);
 
+// The general block algorithm for two targets (d = 4) whose lower stride is
+// at least 4, so that column bases come in runs of `run` >= 4 consecutive
+// indices (`outer` is the target mask with the bits below `run` set): every
+// block of row base r0 goes through exactly general_strip's operations, four
+// column bases per vector, straight from and back to rho. kre and kim hold
+// the m operators' real and imaginary parts. Ticks `poll` per four column
+// bases; an interruption can leave some of the row base's blocks written.
+void general_rows_4x4_avx2(double* rho, int64_t dim, int64_t r0, const int64_t off[4], int64_t outer, int64_t run,
+                           int64_t m, const double* kre, const double* kim, InterruptPoll& poll);
+
 }  // namespace orvane::simd

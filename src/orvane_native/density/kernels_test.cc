@@ -158,7 +158,10 @@ TEST(DiagonalKernel, NoOperatorsClearRho) {
 
 TEST(GeneralKernel, VectorAndScalarPathsAgreeBitForBit) {
   if (!cpu::supports_avx2()) GTEST_SKIP() << "this CPU has no AVX2: the vector variant does not run here";
-  for (const std::vector<int64_t>& t : {std::vector<int64_t>{4, 0}, std::vector<int64_t>{1, 3, 2}}) {
+  // Runs of one column base, and two targets whose lower stride is 4 or 8
+  // (the two-target vector path), in both orders.
+  for (const std::vector<int64_t>& t : {std::vector<int64_t>{4, 0}, std::vector<int64_t>{1, 3, 2},
+                                        std::vector<int64_t>{0, 2}, std::vector<int64_t>{1, 0}}) {
     const int64_t d = int64_t{1} << t.size();
     const auto rho0 = random_density(5, rng());
     const Flat ops = concat(random_kraus(3, d, rng()));

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "orvane_native/statevector/native_state.h"
@@ -107,10 +108,16 @@ TEST(GateKernels, VectorVariantsAreBitIdenticalToScalar) {
   if (!cpu::supports_avx2()) GTEST_SKIP() << "this CPU has no AVX2: the vector variants do not run here";
   std::mt19937_64 rng(11);
   std::normal_distribution<double> normal;
-  const std::vector<std::vector<int64_t>> target_lists = {
-      {0}, {4}, {3}, {2}, {0, 1}, {3, 4}, {4, 3}, {1, 0}, {0, 4}, {4, 0}, {1, 3}, {3, 1}, {2, 4}, {4, 1}};
-  for (const auto& targets : target_lists) {
-    const int64_t n = 5, k = static_cast<int64_t>(targets.size());
+  // Five qubits, every shape; one qubit (a lone pair at stride 1); eleven
+  // qubits, where the loops ask for lines ahead (short and long runs, the
+  // last chunks, both target orders).
+  const std::vector<std::pair<int64_t, std::vector<int64_t>>> cases = {
+      {5, {0}},     {5, {4}},     {5, {3}},    {5, {2}},    {5, {0, 1}},  {5, {3, 4}},  {5, {4, 3}},
+      {5, {1, 0}},  {5, {0, 4}},  {5, {4, 0}}, {5, {1, 3}}, {5, {3, 1}},  {5, {2, 4}},  {5, {4, 1}},
+      {1, {0}},     {11, {10}},   {11, {0}},   {11, {5}},   {11, {0, 1}}, {11, {1, 7}}, {11, {9, 2}},
+      {11, {3, 10}}, {11, {10, 0}}, {11, {9, 10}}};
+  for (const auto& [n, targets] : cases) {
+    const int64_t k = static_cast<int64_t>(targets.size());
     std::vector<double> psi(2 << n), gate(2 << (2 * k));
     for (double& v : psi) v = normal(rng);
     for (double& v : gate) v = normal(rng);

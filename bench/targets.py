@@ -1,0 +1,375 @@
+"""The performance targets, each measured as a ratio in one process that
+holds both implementations, over interleaved rounds.
+
+    python bench/run.py --targets          # runs this with every library on one thread
+    python bench/targets.py --rounds 9     # by hand (set OMP_NUM_THREADS=1 first)
+
+A round times this module's operation and the peer's once each (each over an
+inner loop long enough to be measured), alternating which goes first from
+round to round, so that both see the same machine: a neighbour's load, the
+clock and the memory controller change the round, not the comparison. The
+ratio of a row is the median of the per-round ratios; the spread is their
+lowest and highest value. Every workload is built from fixed seeds and its
+results are compared with the peer's before timing.
+"""
+
+from __future__ import annotations
+
+import argparse
+import dataclasses
+import json
+import math
+import random
+import statistics
+import sys
+import time
+from collections.abc import Callable
+
+import numpy as np
+
+import cases as C
+import orvane_native as on
+
+
+@dataclasses.dataclass
+class Side:
+    """One side of a comparison. The time of one operation is
+    (time(op) - time(baseline)) / per_op; a baseline is used for peers
+    driven a whole circuit at a time (see cases.aer_per_op)."""
+
+    op: Callable[[], object]
+    baseline: Callable[[], object] | None = None
+    per_op: int = 1
+
+
+def clock(fn: Callable[[], object], inner: int) -> float:
+    start = time.perf_counter()
+    for _ in range(inner):
+        fn()
+    return (time.perf_counter() - start) / inner
+
+
+def calibrate(fn: Callable[[], object], sample: float) -> int:
+    """Calls per timing of `fn` so that one timing lasts about `sample`
+    seconds (at least one call); the calls here also warm up."""
+    fn()
+    first = clock(fn, 1)
+    return max(1, int(sample / max(first, 1e-9)))
+
+
+class Timer:
+    def __init__(self, side: Side, sample: float):
+        self.side = side
+        self.inner = calibrate(side.op, sample)
+        self.inner_base = calibrate(side.baseline, sample) if side.baseline else 0
+
+    def once(self) -> float:
+        t = clock(self.side.op, self.inner)
+        if self.side.baseline is not None:
+            t = (t - clock(self.side.baseline, self.inner_base)) / self.side.per_op
+        return t
+
+
+@dataclasses.dataclass
+class Measured:
+    ratios: list[float]
+    ours: float  # median seconds
+    peer: float
+
+    @property
+    def median(self) -> float:
+        return statistics.median(self.ratios)
+
+
+def interleaved(ours: Side, peer: Side, rounds: int, sample: float, peer_over_ours: bool) -> Measured:
+    """Per-round ratios ours/peer (or peer/ours), ours and the peer timed
+    back to back, the first of the two alternating."""
+    a, b = Timer(ours, sample), Timer(peer, sample)
+    ratios, ta, tb = [], [], []
+    for r in range(rounds):
+        if r % 2 == 0:
+            x = a.once()
+            y = b.once()
+        else:
+            y = b.once()
+            x = a.once()
+        ta.append(x)
+        tb.append(y)
+        ratios.append(y / x if peer_over_ours else x / y)
+    return Measured(ratios, statistics.median(ta), statistics.median(tb))
+
+
+def alone(ours: Side, rounds: int, sample: float) -> Measured:
+    a = Timer(ours, sample)
+    times = [a.once() for _ in range(rounds)]
+    return Measured(times, statistics.median(times), math.nan)
+
+
+# ---------------------------------------------------------------------------
+# Workloads
+
+
+def touched_copy(elements: int) -> Side:
+    """numpy copy of `elements` complex numbers, both arrays' pages touched
+    before timing: what a pass over memory costs."""
+    src = np.full(elements, 1.0 + 0.5j)
+    dst = np.empty_like(src)
+    dst.fill(0.0)
+    return Side(lambda: np.copyto(dst, src))
+
+
+def state_side(n: int, gate: list[float], targets: list[int]) -> tuple[Side, object]:
+    state = on.NativeState(n)
+    state.reset()
+    # A state with every amplitude non-zero (pages touched, no special values).
+    h = [0.7071067811865476, 0.0] * 2 + [0.7071067811865476, 0.0, -0.7071067811865476, 0.0]
+    for q in range(n):
+        state.apply_gate(h, [q])
+    return Side(lambda: state.apply_gate(gate, targets)), state
+
+
+def gate_2q_far(rounds: int, sample: float) -> Measured:
+    n, targets = 24, [3, 17]
+    gate = C.interleave(C.random_unitary(4, np.random.default_rng(12)))
+    ours, _ = state_side(n, gate, targets)
+    return interleaved(ours, touched_copy(2 ** n), rounds, sample, peer_over_ours=True)
+
+
+def hadamard_rows(rounds: int, sample: float, qubits: list[int]) -> dict[int, Measured]:
+    from qulacs import QuantumState
+    from qulacs.gate import H
+
+    n = 24
+    s = 0.7071067811865476
+    hmat = [s, 0.0, s, 0.0, s, 0.0, -s, 0.0]
+    ours, mine = state_side(n, hmat, [0])
+    theirs = QuantumState(n)
+    theirs.set_Haar_random_state(5)
+    # Same gate, same result: checked on a small register first.
+    small = on.NativeState(4)
+    small.reset()
+    ref = QuantumState(4)
+    small.apply_gate(hmat, [3])
+    H(0).update_quantum_state(ref)
+    assert np.allclose(np.array(small.amplitudes()).view(complex), ref.get_vector()), "H differs from qulacs"
+    out = {}
+    for q in qubits:
+        gate_q = H(n - 1 - q)
+        out[q] = interleaved(Side(lambda q=q: mine.apply_gate(hmat, [q])),
+                             Side(lambda g=gate_q: g.update_quantum_state(theirs)), rounds, sample,
+                             peer_over_ours=False)
+    return out
+
+
+def channel_2q(rounds: int, sample: float) -> Measured:
+    n = 12
+    ours = C.density_orvane(2)(n)
+    peer = C.density_aer(2)(n)
+    return interleaved(Side(ours.op), Side(peer.op, peer.baseline, peer.per_op), rounds, sample,
+                       peer_over_ours=False)
+
+
+def pauli_rows(rounds: int, sample: float) -> dict[int, Measured]:
+    out = {}
+    for n in (6, 7):
+        dim = 2 ** n
+        m = C.random_matrix_flat(dim, 30 + n)
+        out[n] = alone(Side(lambda m=m, n=n: on.pauli_expansion(m, n)), rounds, sample)
+    return out
+
+
+def tableau_empty(rounds: int, sample: float) -> Measured:
+    n = 1000
+    count = (2 * n + 1) ** 2
+    # The identity tableau: 2n rows of X and Z bits with a zero sign, then the all-zero scratch row.
+    expected = np.eye(2 * n + 1, dtype=np.int64)
+    expected[-1, -1] = 0
+    assert on.clifford_tableau([], n) == expected.ravel().tolist(), "unexpected empty tableau"
+    return interleaved(Side(lambda: on.clifford_tableau([], n)),
+                       Side(lambda: np.zeros(count, np.int64).tolist()), rounds, sample, peer_over_ours=False)
+
+
+def random_gates(n: int, count: int, rng: random.Random) -> list[int]:
+    out: list[int] = []
+    for _ in range(count):
+        code = rng.randrange(9)
+        a, b = rng.sample(range(n), 2)
+        out += [code, a, b if code >= 6 else 0]
+    return out
+
+
+def tableau_stim(rounds: int, sample: float) -> dict[int, Measured]:
+    import stim
+
+    out = {}
+    for n in (500, 1000):
+        circuit = random_gates(n, 100_000, random.Random(3))
+        sc = C.stim_circuit(circuit)
+
+        def stim_op(sc=sc):
+            sim = stim.TableauSimulator()
+            sim.do(sc)
+            return [a.tolist() for a in sim.current_inverse_tableau().inverse().to_numpy()]
+
+        out[n] = interleaved(Side(lambda c=circuit, n=n: on.clifford_tableau(c, n)), Side(stim_op), rounds,
+                             sample, peer_over_ours=False)
+    return out
+
+
+def small_matrix(name: str, rounds: int, sample: float) -> Measured:
+    a, b = C.random_matrix_flat(4, 3), C.random_matrix_flat(4, 4)
+    x, y = C.as_matrix(a, 4), C.as_matrix(b, 4)
+    if name == "matmul":
+        ours, peer = (lambda: on.matmul(a, b, 4)), (lambda: x @ y)
+        assert np.allclose(np.array(ours()).view(complex).reshape(4, 4), peer())
+    else:
+        ours, peer = (lambda: on.kron(a, 4, b, 4)), (lambda: np.kron(x, y))
+        assert np.allclose(np.array(ours()).view(complex).reshape(16, 16), peer())
+    return interleaved(Side(ours), Side(peer), rounds, sample, peer_over_ours=True)
+
+
+# ---------------------------------------------------------------------------
+# The table
+
+
+@dataclasses.dataclass
+class Row:
+    workload: str
+    measure: str  # what the number is
+    target: str
+    passes: Callable[[float], bool]
+    result: Measured | None = None
+    seconds: bool = False  # the number is a time, not a ratio
+    error: str = ""
+
+
+def fmt_time(s: float) -> str:
+    if not math.isfinite(s):
+        return "-"
+    for unit, scale in (("s", 1.0), ("ms", 1e-3), ("µs", 1e-6), ("ns", 1e-9)):
+        if s >= scale:
+            return f"{s / scale:.3g} {unit}"
+    return f"{s / 1e-9:.3g} ns"
+
+
+def fmt_value(x: float, seconds: bool) -> str:
+    return fmt_time(x) if seconds else f"{x:.3g}"
+
+
+def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool) -> list[Row]:
+    rows: list[Row] = []
+
+    def want(key: str) -> bool:
+        return only is None or key in only
+
+    def run(key: str, make: Callable[[], list[Row]]):
+        if not want(key):
+            return
+        try:
+            rows.extend(make())
+        except Exception as exc:  # a missing peer or a failed check: reported in the table
+            rows.append(Row(key, "-", "-", lambda _: False, error=f"{type(exc).__name__}: {exc}"))
+        print(f"  measured {key}", file=sys.stderr, flush=True)
+
+    def gate_rows():
+        m = gate_2q_far(rounds, sample)
+        return [Row("dense 2-qubit gate on qubits [3, 17], 24 qubits", "copy time / our time (speed vs copy)",
+                    ">= 0.8", lambda x: x >= 0.8, m)]
+
+    def h_rows():
+        qubits = list(range(24)) if every_qubit else [0, 12, 22, 23]
+        got = hadamard_rows(rounds, sample, qubits)
+        worst = max(qubits, key=lambda q: got[q].median)
+        print("  H per qubit (our time / qulacs time): " +
+              ", ".join(f"{q}: {got[q].median:.2f}" for q in qubits), file=sys.stderr)
+        out = [Row("H on the last qubit (23, stride 1), 24 qubits", "our time / qulacs time (1 thread)",
+                   "<= 1.0", lambda x: x <= 1.0, got[23])]
+        which = "0..23" if every_qubit else ", ".join(map(str, qubits))
+        out.append(Row(f"H, the slowest of qubits {which} (qubit {worst}), 24 qubits",
+                       "our time / qulacs time (1 thread)", "<= 1.0", lambda x: x <= 1.0, got[worst]))
+        return out
+
+    def channel_rows():
+        m = channel_2q(rounds, sample)
+        return [Row("general 2-qubit Kraus channel (4 random operators) on [4, 7], 12 qubits",
+                    "our time / qiskit-aer time (1 thread, by difference)", "<= 0.8", lambda x: x <= 0.8, m)]
+
+    def pauli():
+        got = pauli_rows(rounds, sample)
+        return [Row("pauli_expansion, 6 qubits", "our time", "< 20 ms", lambda x: x < 0.02, got[6], seconds=True),
+                Row("pauli_expansion, 7 qubits", "our time", "< 0.2 s", lambda x: x < 0.2, got[7], seconds=True)]
+
+    def ints():
+        return [Row("clifford_tableau([], 1000): 4004001 ints as a list",
+                    "our time / numpy.zeros(4004001, int64).tolist() time", "<= 1.1", lambda x: x <= 1.1,
+                    tableau_empty(rounds, sample))]
+
+    def tableau():
+        got = tableau_stim(max(3, rounds // 2), sample)
+        return [Row(f"clifford_tableau, {n} qubits, 10^5 gates",
+                    "our time / stim TableauSimulator + inverse().to_numpy() + tolist time", "<= 1.0",
+                    lambda x: x <= 1.0, got[n]) for n in (500, 1000)]
+
+    def matmul():
+        return [Row("matmul 4x4, lists in and out", "numpy a @ b (arrays) time / our time", ">= 1.5",
+                    lambda x: x >= 1.5, small_matrix("matmul", rounds, sample))]
+
+    def kron():
+        return [Row("kron of two 4x4, lists in and out", "numpy kron (arrays) time / our time", ">= 2.5",
+                    lambda x: x >= 2.5, small_matrix("kron", rounds, sample))]
+
+    run("gate", gate_rows)
+    run("h", h_rows)
+    run("channel", channel_rows)
+    run("pauli", pauli)
+    run("ints", ints)
+    run("tableau", tableau)
+    run("matmul", matmul)
+    run("kron", kron)
+    return rows
+
+
+def table(rows: list[Row], header: str) -> str:
+    lines = [header, "",
+             "| workload | measure | median | spread (min–max) | our time | peer time | target | met |",
+             "|---|---|---|---|---|---|---|---|"]
+    for r in rows:
+        if r.error or r.result is None:
+            lines.append(f"| {r.workload} | {r.measure} | - | - | - | - | {r.target} | failed: {r.error} |")
+            continue
+        m = r.result
+        lo, hi = min(m.ratios), max(m.ratios)
+        lines.append(f"| {r.workload} | {r.measure} | {fmt_value(m.median, r.seconds)} | "
+                     f"{fmt_value(lo, r.seconds)}–{fmt_value(hi, r.seconds)} | {fmt_time(m.ours)} | "
+                     f"{fmt_time(m.peer)} | {r.target} | {'yes' if r.passes(m.median) else 'no'} |")
+    return "\n".join(lines) + "\n"
+
+
+def as_json(rows: list[Row]) -> list[dict]:
+    return [{"workload": r.workload, "measure": r.measure, "target": r.target, "error": r.error,
+             "ratios": r.result.ratios if r.result else None,
+             "ours": r.result.ours if r.result else None,
+             "peer": r.result.peer if r.result and math.isfinite(r.result.peer) else None} for r in rows]
+
+
+KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron"]
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--rounds", type=int, default=9)
+    parser.add_argument("--sample", type=float, default=0.2, help="seconds per timing of one side (about)")
+    parser.add_argument("--only", nargs="*", choices=KEYS, help="measure these rows only")
+    parser.add_argument("--every-qubit", action="store_true", help="H on each of the 24 qubits, not four")
+    parser.add_argument("--json", help="also write the per-round figures here")
+    args = parser.parse_args()
+    rows = collect(args.rounds, args.sample, set(args.only) if args.only else None, args.every_qubit)
+    print(table(rows, f"Targets: medians of {args.rounds} interleaved rounds per row"), end="")
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump(as_json(rows), f, indent=1)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
