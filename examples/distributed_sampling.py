@@ -89,9 +89,10 @@ def sample_on_cluster(client, instructions: Sequence[int], num_qubits: int, inve
                       shots: int, shards: int, seed: int) -> list[int]:
     """The same record, each shard a task on the cluster of a
     `dask.distributed.Client`, gathered in shard order."""
-    # The circuit goes to the workers once, not once per task.
-    [circuit, mask] = client.scatter([list(instructions), list(invert_mask)], broadcast=True)
-    futures = [client.submit(on.clifford_run, circuit, num_qubits, mask, repetitions, shard_seed, pure=True)
+    # Each task carries the circuit with it: a circuit is a short list of
+    # integers, and sending it with the task needs no broadcast to every worker.
+    circuit, mask = list(instructions), list(invert_mask)
+    futures = [client.submit(on.clifford_run, circuit, num_qubits, mask, repetitions, shard_seed, pure=False)
                for repetitions, shard_seed in shard_plan(shots, shards, seed)]
     record: list[int] = []
     for part in client.gather(futures):
