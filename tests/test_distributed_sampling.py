@@ -21,9 +21,9 @@ MEASURE = 9
 
 
 def load_example():
-    spec = importlib.util.spec_from_file_location("distributed_sampling", EXAMPLE)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("distributed_sampling", EXAMPLE)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

@@ -8,9 +8,9 @@ import pathlib
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-spec = importlib.util.spec_from_file_location("reliability_figures", ROOT / "tools" / "reliability_figures.py")
-rf = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(rf)
+FOUND = importlib.util.spec_from_file_location("reliability_figures", ROOT / "tools" / "reliability_figures.py")
+rf = importlib.util.module_from_spec(FOUND)
+FOUND.loader.exec_module(rf)
 
 # The closing lines, in the formats that ctest, pytest, ./dev sanitize,
 # tests/fuzz/fuzz_run.py and tests/test_leaks.py print.
