@@ -97,7 +97,7 @@ ORVANE_TARGET_AVX2 void apply_1q_avx2(double* psi, int64_t dim, int64_t s, const
     double* p0 = psi + 2 * b;
     double* p1 = p0 + 2 * s;
     for (int64_t j = 0; j < s; j += 4) {
-      if (s < kAhead) {
+      if (s <= kAhead) {
         // Short runs: the two streams sweep the array together, two lines
         // per step; ask for the two lines that far ahead of the sweep (the
         // last ones again near the end).
