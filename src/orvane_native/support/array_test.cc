@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+
 #include "orvane_native/support/field.h"
 #include "orvane_native/support/testing.h"
 
@@ -49,6 +54,40 @@ TEST(Field, HeaderCountsViews) {
   EXPECT_TRUE(Field<double>(0).empty());
   EXPECT_TRUE(Field<double>(-3).empty());
   EXPECT_THROW(Field<double>(int64_t{1} << 61), std::bad_alloc);
+}
+
+// The VmFlags of the mapping that holds `p`, from /proc/self/smaps; empty
+// when there is no such file or mapping.
+std::string vm_flags_at(const void* p) {
+  std::ifstream smaps("/proc/self/smaps");
+  const auto at = reinterpret_cast<uintptr_t>(p);
+  std::string line;
+  bool inside = false;
+  while (std::getline(smaps, line)) {
+    uintptr_t lo = 0, hi = 0;
+    char dash = 0;
+    std::istringstream head(line);
+    if (head >> std::hex >> lo >> dash >> hi && dash == '-' && line.find(':') > line.find(' ')) {
+      inside = lo <= at && at < hi;
+    } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+      return line;
+    }
+  }
+  return "";
+}
+
+TEST(Field, LargeBlocksAskForHugePages) {
+  if (!std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled")) GTEST_SKIP() << "no transparent huge pages";
+  // 8 MiB: the whole 2 MiB pages inside it are advised, and still read as zeros.
+  Field<double> big(int64_t{1} << 20);
+  const uintptr_t inner = (reinterpret_cast<uintptr_t>(big.data()) + (uintptr_t{2} << 20)) & ~((uintptr_t{2} << 20) - 1);
+  const std::string flags = vm_flags_at(reinterpret_cast<const void*>(inner));
+  ASSERT_FALSE(flags.empty());
+  EXPECT_NE(flags.find(" hg"), std::string::npos) << flags;
+  for (int64_t i = 0; i < big.size(); i += 4096) ASSERT_EQ(big[i], 0.0);
+  // A small block is left alone.
+  Field<double> small(64);
+  EXPECT_EQ(vm_flags_at(small.data()).find(" hg"), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "orvane_native/support/field.h"
 
+#include "orvane_native/support/huge_pages.h"
+
 namespace orvane {
 namespace {
 
@@ -19,6 +21,9 @@ void* buffer_new_backing(size_t bytes) {
   if (bytes > SIZE_MAX - sizeof(FieldHeader)) throw std::bad_alloc();
   void* block = g_allocator.calloc(1, bytes + sizeof(FieldHeader));
   if (block == nullptr) throw std::bad_alloc();
+  // Before the kernels first touch the pages: a large zero-filled block is
+  // fresh from the system and not yet backed.
+  advise_huge_pages(block, bytes + sizeof(FieldHeader));
   auto* header = static_cast<FieldHeader*>(block);
   header->views = 0;
   header->capacity_bytes = static_cast<int64_t>(bytes);
