@@ -1,11 +1,5 @@
 #include "orvane_native/density/channel.h"
 
-#include <sys/mman.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -18,6 +12,7 @@
 #include "orvane_native/density/kernels.h"
 #include "orvane_native/density/kernels_simd.h"
 #include "orvane_native/density/subspace.h"
+#include "orvane_native/density/undo_log.h"
 #include "orvane_native/support/cpu.h"
 #include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/operator_structure.h"
@@ -141,61 +136,6 @@ int64_t op_dimension(int64_t floats) {
 }
 
 namespace {
-
-
-// The general kernel's undo log: room for `floats` doubles, filled in order.
-// It is as large as rho and written once per call, so it is mapped afresh
-// in 2 MB pages where the system offers them: a page fault per 4 KB would
-// cost about as much as the channel's arithmetic. Not ready (no room) when
-// the memory cannot be had.
-class UndoLog {
- public:
-  explicit UndoLog(size_t floats) {
-    if (floats == 0 || floats > (SIZE_MAX - kHuge) / sizeof(double)) return;
-    const size_t bytes = floats * sizeof(double) + kHuge;
-    void* m = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (m == MAP_FAILED) return;
-    map_ = m;
-    map_bytes_ = bytes;
-    const auto start = (reinterpret_cast<uintptr_t>(m) + kHuge - 1) & ~(uintptr_t{kHuge} - 1);
-    data_ = reinterpret_cast<double*>(start);
-#ifdef MADV_HUGEPAGE
-    madvise(data_, floats * sizeof(double), MADV_HUGEPAGE);
-#endif
-    capacity_ = floats;
-  }
-  UndoLog(const UndoLog&) = delete;
-  UndoLog& operator=(const UndoLog&) = delete;
-  ~UndoLog() {
-    if (map_ != nullptr) munmap(map_, map_bytes_);
-  }
-
-  bool ready() const { return capacity_ > 0; }
-  size_t size() const { return size_; }
-  const double* data() const { return data_; }
-  // The caller keeps within the capacity. The log is read back only after
-  // an interruption, so it is written past the caches: the rows being
-  // saved stay cached for the arithmetic that follows.
-  void append(const double* src, size_t count) {
-    double* dst = data_ + size_;
-    size_t i = 0;
-#if defined(__SSE2__)
-    if (size_ % 2 == 0) {  // dst is then 16-byte aligned
-      for (; i + 2 <= count; i += 2) _mm_stream_pd(dst + i, _mm_loadu_pd(src + i));
-      _mm_sfence();
-    }
-#endif
-    for (; i < count; ++i) dst[i] = src[i];
-    size_ += count;
-  }
-
- private:
-  static constexpr size_t kHuge = size_t{1} << 21;
-  void* map_ = nullptr;
-  size_t map_bytes_ = 0;
-  double* data_ = nullptr;
-  size_t capacity_ = 0, size_ = 0;
-};
 
 // Work (complex multiply-adds) above which the general kernel keeps what it
 // overwrites so that it can be interrupted: a few tens of milliseconds.
