@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <mutex>
 
+#include "orvane_native/support/huge_pages.h"
+
 namespace orvane {
 namespace {
 
-constexpr size_t kHuge = size_t{1} << 21;
+constexpr size_t kHuge = kHugePageBytes;
 constexpr size_t kPage = size_t{1} << 12;
 
 // The spare mapping, free for the next log (null when a log holds it or
@@ -50,9 +52,7 @@ UndoLog::UndoLog(size_t floats) {
     if (m == MAP_FAILED) return;
     map_ = m;
     map_bytes_ = bytes;
-#ifdef MADV_HUGEPAGE
-    madvise(aligned_start(m), floats * sizeof(double), MADV_HUGEPAGE);
-#endif
+    advise_huge_pages(aligned_start(m), floats * sizeof(double));
   }
   data_ = aligned_start(map_);
   capacity_ = floats;

@@ -10,7 +10,7 @@ namespace orvane {
 
 void advise_huge_pages(void* data, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  constexpr uintptr_t kHuge = kHugePageBytes;
   if (data == nullptr || bytes < 2 * kHuge) return;
   const auto begin = reinterpret_cast<uintptr_t>(data);
   const uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);

@@ -7,6 +7,9 @@
 
 namespace orvane {
 
+// The size of a huge page on x86-64 Linux.
+inline constexpr size_t kHugePageBytes = size_t{2} << 20;
+
 // Asks the kernel for huge pages over the whole 2 MiB pages inside
 // [data, data + bytes) where it supports that (Linux transparent huge
 // pages); a no-op elsewhere, for small blocks, or when the advice is refused.
