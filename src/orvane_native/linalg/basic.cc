@@ -39,9 +39,36 @@ namespace {
   return r;
 }
 
+// Whole inputs of a small size D: each row's sums stay in registers and no
+// read is checked. The same operations in the same order as the loop below.
+template <int D>
+[[gnu::always_inline]] inline void matmul_small(const double* a, const double* b, double* r) {
+  for (int i = 0; i < D; ++i) {
+    double acc[2 * D] = {};
+    for (int k = 0; k < D; ++k) {
+      const Complex x = load(a + 2 * (i * D + k));
+      if (is_zero(x)) continue;
+      for (int j = 0; j < D; ++j) {
+        const Complex p = mul(x, load(b + 2 * (k * D + j)));
+        acc[2 * j] = p.re + acc[2 * j];
+        acc[2 * j + 1] = p.im + acc[2 * j + 1];
+      }
+    }
+    for (int f = 0; f < 2 * D; ++f) r[2 * i * D + f] = acc[f];
+  }
+}
+
 [[gnu::always_inline]] inline F64Array matmul_body(F64Span a, F64Span b, int64_t dim) {
   if (dim <= 0) return {};
   F64Array r(complex_matrix_floats(dim));
+  if (dim <= 4 && a.size() >= r.size() && b.size() >= r.size()) {
+    switch (dim) {
+      case 1: matmul_small<1>(a.data(), b.data(), r.data()); return r;
+      case 2: matmul_small<2>(a.data(), b.data(), r.data()); return r;
+      case 3: matmul_small<3>(a.data(), b.data(), r.data()); return r;
+      default: matmul_small<4>(a.data(), b.data(), r.data()); return r;
+    }
+  }
   const int64_t row = 2 * dim;
   InterruptPoll poll;
   for (int64_t i = 0; i < dim; ++i) {

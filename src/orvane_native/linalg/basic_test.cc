@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 
+#include "orvane_native/linalg/complex.h"
 #include "orvane_native/linalg/test_support.h"
 #include "orvane_native/support/cpu.h"
 
@@ -320,8 +321,27 @@ TEST(FusedVariants, SameBitsWithAndWithoutTheFmaInstruction) {
       if (std::isnan(a[static_cast<int64_t>(i)])) out[i] = 0x7ff8000000000000u;
     return out;
   };
-  for (int64_t dim : {1, 2, 3, 4, 7}) {
-    const auto a = matrix(dim), b = matrix(dim), v = matrix(1);
+  // The product as written: row by row, each sum from +0.0 in increasing k,
+  // skipping exact-zero entries of a (the small sizes have their own path).
+  auto written_matmul = [](const std::vector<double>& a, const std::vector<double>& b, int64_t dim) {
+    F64Array r(2 * dim * dim);
+    for (int64_t i = 0; i < dim; ++i)
+      for (int64_t k = 0; k < dim; ++k) {
+        const Complex x{a[2 * (i * dim + k)], a[2 * (i * dim + k) + 1]};
+        if (x.re == 0.0 && x.im == 0.0) continue;
+        for (int64_t j = 0; j < dim; ++j) {
+          const Complex p = mul(x, Complex{b[2 * (k * dim + j)], b[2 * (k * dim + j) + 1]});
+          r[2 * (i * dim + j)] = p.re + r[2 * (i * dim + j)];
+          r[2 * (i * dim + j) + 1] = p.im + r[2 * (i * dim + j) + 1];
+        }
+      }
+    return r;
+  };
+  for (int64_t dim : {1, 2, 3, 4, 5, 7}) {
+    auto a = matrix(dim), b = matrix(dim);
+    // An exact zero of a meets a NaN of b: the product skips that term.
+    a[0] = a[1] = 0.0;
+    b[2 * (dim - 1)] = std::nan("");
     const auto run = [&] {
       std::vector<double> vec(static_cast<size_t>(2 * dim));
       for (size_t i = 0; i < vec.size(); ++i) vec[i] = a[(i * 7) % a.size()];
@@ -331,6 +351,7 @@ TEST(FusedVariants, SameBitsWithAndWithoutTheFmaInstruction) {
     };
     cpu::set_vector_variants(false);
     const auto plain = run();
+    EXPECT_EQ(plain[0], bits(written_matmul(a, b, dim))) << "dim " << dim;
     cpu::set_vector_variants(true);
     EXPECT_EQ(run(), plain) << "dim " << dim;
   }
