@@ -194,6 +194,7 @@ def test_views_keep_the_object_alive_and_release_cleanly(cls):
 # on an empty record; the process must never crash. Run in a subprocess so a
 # crash fails the test instead of ending the run.
 FAILED_CONSTRUCTION = r"""
+import ctypes
 import orvane_native as on
 CALLS = {
     "NativeTableau": [("reset", ()), ("apply", (0, 0, 0)), ("measure", (0, 0.5)), ("state_vector", ()),
@@ -219,6 +220,8 @@ def exercise(obj):
     if type(obj).__bases__[0] is not on.NativeTableau:
         with memoryview(obj) as mv:
             assert mv.tolist() == [] and mv.format == "d"
+        # An empty export still points somewhere: consumers may pass it to memcpy.
+        assert ctypes.addressof((ctypes.c_double * 0).from_buffer(obj)) != 0
     repr(obj)
 
 for cls in (on.NativeTableau, on.NativeState, on.NativeDensity):

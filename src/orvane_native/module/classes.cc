@@ -108,10 +108,15 @@ int buffer_fill_typed(Py_buffer* view, PyObject* owner, void* data, Py_ssize_t b
   return 0;
 }
 
+// Where an empty export points: a record whose construction failed has no
+// storage, and a view's buffer must not be null (consumers hand it to memcpy).
+double g_no_storage[1] = {};
+
 template <class Record>
 int get_buffer(PyObject* self, Py_buffer* view, int flags) {
   const auto& field = ClassTraits<Record>::field(record_of<Record>(self));
-  const int rc = buffer_fill_typed(view, self, field.data(), static_cast<Py_ssize_t>(field.size()) * 8, 8,
+  void* data = field.data() != nullptr ? static_cast<void*>(field.data()) : static_cast<void*>(g_no_storage);
+  const int rc = buffer_fill_typed(view, self, data, static_cast<Py_ssize_t>(field.size()) * 8, 8,
                                    false, flags);
   if (rc == 0) buffer_views_incr(field.data());
   return rc;
