@@ -237,36 +237,12 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
     kre[x] = ops[2 * x];
     kim[x] = ops[2 * x + 1];
   }
-  // Column order inside a strip: local column c of column base number b sits
-  // at position c*nb + b, so the block-wise right multiplication runs over
-  // contiguous positions.
   std::vector<int64_t> bases;
   for_each_base(dim, s.mask, [&](int64_t b) { bases.push_back(b); });
   const auto nb = static_cast<int64_t>(bases.size());
-  std::vector<int64_t> column(static_cast<size_t>(d * nb));
-  for (int64_t c = 0; c < d; ++c)
-    for (int64_t b = 0; b < nb; ++b) column[c * nb + b] = bases[b] + s.off[c];
   const int64_t width = d * nb;  // = dim for distinct targets
-  // Per row base: its d rows (B), their accumulators (A), one row of K B (T)
-  // and one set of block sums (S), each as real and imaginary parts. A row
-  // base's d rows hold whole blocks for every column base, so each strip is
-  // written back as soon as it is done.
-  const auto strip = static_cast<size_t>(d * width);
-  std::vector<double> bre(strip), bim(strip), are(strip), aim(strip);
-  std::vector<double> tre(static_cast<size_t>(width)), tim(static_cast<size_t>(width));
-  std::vector<double> sre(static_cast<size_t>(nb)), sim(static_cast<size_t>(nb));
   const bool vector_unit = cpu::use_avx2();
   double* p = rho.data();
-  // Writes strip rows (d rows of base r0, in strip order) back into rho.
-  auto scatter = [&](int64_t r0, const double* sre_rows, const double* sim_rows) {
-    for (int64_t a = 0; a < d; ++a) {
-      double* dst = p + 2 * (r0 + s.off[a]) * dim;
-      for (int64_t x = 0; x < width; ++x) {
-        dst[2 * column[x]] = sre_rows[a * width + x];
-        dst[2 * column[x] + 1] = sim_rows[a * width + x];
-      }
-    }
-  };
   // A long channel can be interrupted: the original strips already
   // overwritten are kept, so that an interruption puts them back and leaves
   // rho as it was. Short channels (or ones whose copy cannot be had) run
@@ -306,6 +282,30 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
     }
     return;
   }
+  // Column order inside a strip: local column c of column base number b sits
+  // at position c*nb + b, so the block-wise right multiplication runs over
+  // contiguous positions.
+  std::vector<int64_t> column(static_cast<size_t>(d * nb));
+  for (int64_t c = 0; c < d; ++c)
+    for (int64_t b = 0; b < nb; ++b) column[c * nb + b] = bases[b] + s.off[c];
+  // Per row base: its d rows (B), their accumulators (A), one row of K B (T)
+  // and one set of block sums (S), each as real and imaginary parts. A row
+  // base's d rows hold whole blocks for every column base, so each strip is
+  // written back as soon as it is done.
+  const auto strip = static_cast<size_t>(d * width);
+  std::vector<double> bre(strip), bim(strip), are(strip), aim(strip);
+  std::vector<double> tre(static_cast<size_t>(width)), tim(static_cast<size_t>(width));
+  std::vector<double> sre(static_cast<size_t>(nb)), sim(static_cast<size_t>(nb));
+  // Writes strip rows (d rows of base r0, in strip order) back into rho.
+  auto scatter = [&](int64_t r0, const double* sre_rows, const double* sim_rows) {
+    for (int64_t a = 0; a < d; ++a) {
+      double* dst = p + 2 * (r0 + s.off[a]) * dim;
+      for (int64_t x = 0; x < width; ++x) {
+        dst[2 * column[x]] = sre_rows[a * width + x];
+        dst[2 * column[x] + 1] = sim_rows[a * width + x];
+      }
+    }
+  };
   for (int64_t i = 0; i < nb; ++i) {
     const int64_t r0 = bases[i];
     for (int64_t e = 0; e < d; ++e) {

@@ -123,7 +123,7 @@ F64Array pauli_expansion(F64Span matrix, int64_t num_qubits) {
   // 2 << 2n floats: n = 31 gives a negative length, n >= 29 cannot be
   // allocated (n = 30 overflows the byte count).
   F64Array result(static_cast<int64_t>(uint64_t{2} << (2 * n)));
-  const int64_t floats = int64_t{2} << (2 * n);
+  const int64_t floats = result.size();
   bool finite = matrix.size() >= floats;
   for (int64_t f = 0; finite && f < floats; ++f) finite = std::isfinite(matrix[f]);
   if (finite) {

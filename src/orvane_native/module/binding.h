@@ -201,21 +201,14 @@ struct Result<BitArray> {
 using ParamTypes = std::tuple<int64_t, double, F64Span, I64Span>;
 using ResultTypes = std::tuple<int64_t, F64Array, I64Array>;
 
-template <class... T>
+// Position in T... of the type whose Trait<T>::kind is `kind`; an unknown
+// kind stops the compilation.
+template <template <class> class Trait, class... T>
 constexpr size_t kind_index(std::string_view kind, std::tuple<T...>*) {
   size_t index = 0;
   size_t found = sizeof...(T);
-  ((Arg<T>::kind == kind ? (found = index, ++index) : ++index), ...);
-  if (found == sizeof...(T)) throw "unknown parameter kind";
-  return found;
-}
-
-template <class... T>
-constexpr size_t result_index(std::string_view kind, std::tuple<T...>*) {
-  size_t index = 0;
-  size_t found = sizeof...(T);
-  ((Result<T>::kind == kind ? (found = index, ++index) : ++index), ...);
-  if (found == sizeof...(T)) throw "unknown result kind";
+  ((Trait<T>::kind == kind ? (found = index, ++index) : ++index), ...);
+  if (found == sizeof...(T)) throw "unknown kind in a signature text";
   return found;
 }
 
@@ -227,7 +220,7 @@ template <FixedString Text, class... Self>
 struct CorePointer {
   static constexpr Signature sig = parse_signature(Text.view());
   template <size_t I>
-  using Param = std::tuple_element_t<kind_index(sig.kinds[I], static_cast<ParamTypes*>(nullptr)), ParamTypes>;
+  using Param = std::tuple_element_t<kind_index<Arg>(sig.kinds[I], static_cast<ParamTypes*>(nullptr)), ParamTypes>;
   template <bool IsNone, int = 0>
   struct ResultOf {
     using type = void;
@@ -235,7 +228,7 @@ struct CorePointer {
   template <int Unused>
   struct ResultOf<false, Unused> {
     using type =
-        std::tuple_element_t<result_index(sig.result, static_cast<ResultTypes*>(nullptr)), ResultTypes>;
+        std::tuple_element_t<kind_index<Result>(sig.result, static_cast<ResultTypes*>(nullptr)), ResultTypes>;
   };
   using R = typename ResultOf<sig.result == Result<void>::kind>::type;
   template <size_t... I>

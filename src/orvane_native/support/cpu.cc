@@ -12,16 +12,24 @@ namespace {
 
 std::atomic<bool> g_enabled{true};
 
-bool detect_avx2() {
 #if defined(__x86_64__) || defined(__i386__)
+// ECX of CPUID leaf 1 when the CPU has AVX and the operating system saves
+// the XMM and YMM state (XCR0 bits 1 and 2); 0 otherwise.
+unsigned avx_leaf1_ecx() {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return 0;
   const bool osxsave = (ecx & (1u << 27)) != 0, avx = (ecx & (1u << 28)) != 0;
-  if (!osxsave || !avx) return false;
-  // The operating system must save the XMM and YMM state (XCR0 bits 1 and 2).
+  if (!osxsave || !avx) return 0;
   uint32_t xcr0_lo = 0, xcr0_hi = 0;
   __asm__ volatile("xgetbv" : "=a"(xcr0_lo), "=d"(xcr0_hi) : "c"(0));
-  if ((xcr0_lo & 0x6u) != 0x6u) return false;
+  return (xcr0_lo & 0x6u) == 0x6u ? ecx : 0;
+}
+#endif
+
+bool detect_avx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  if (avx_leaf1_ecx() == 0) return false;
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
   return (ebx & (1u << 5)) != 0;
 #else
@@ -31,13 +39,7 @@ bool detect_avx2() {
 
 bool detect_fma() {
 #if defined(__x86_64__) || defined(__i386__)
-  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-  const bool osxsave = (ecx & (1u << 27)) != 0, avx = (ecx & (1u << 28)) != 0, fma = (ecx & (1u << 12)) != 0;
-  if (!osxsave || !avx || !fma) return false;
-  uint32_t xcr0_lo = 0, xcr0_hi = 0;
-  __asm__ volatile("xgetbv" : "=a"(xcr0_lo), "=d"(xcr0_hi) : "c"(0));
-  return (xcr0_lo & 0x6u) == 0x6u;
+  return (avx_leaf1_ecx() & (1u << 12)) != 0;
 #else
   return false;
 #endif
