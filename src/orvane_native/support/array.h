@@ -68,7 +68,15 @@ class Array {
     if (n < 0) panic_negative_length(n);
     if (n == 0) return;
     const size_t bytes = checked_bytes(n, sizeof(T));
-    data_ = static_cast<T*>(std::calloc(1, bytes));
+    // glibc's calloc bypasses the per-thread cache that malloc serves small
+    // blocks from; small results (the small-matrix calls') come from that
+    // cache and are cleared here. Large ones keep calloc's fresh zero pages.
+    if (bytes <= kCachedBytes) {
+      data_ = static_cast<T*>(std::malloc(bytes));
+      if (data_ != nullptr) std::memset(data_, 0, bytes);
+    } else {
+      data_ = static_cast<T*>(std::calloc(1, bytes));
+    }
     if (data_ == nullptr) throw std::bad_alloc();
     size_ = n;
   }
@@ -109,6 +117,7 @@ class Array {
   operator Span<const T>() const { return span(); }
 
  private:
+  static constexpr size_t kCachedBytes = 1024;
   T* data_ = nullptr;
   int64_t size_ = 0;
 };
