@@ -1,5 +1,7 @@
 #include "orvane_native/linalg/basic.h"
 
+#include <immintrin.h>
+
 #include <bit>
 #include <cmath>
 #include <string>
@@ -138,7 +140,44 @@ namespace {
 ORVANE_TARGET_FMA F64Array kron_fma(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   return kron_body(a, a_dim, b, b_dim);
 }
-ORVANE_TARGET_FMA F64Array matmul_fma(F64Span a, F64Span b, int64_t dim) { return matmul_body(a, b, dim); }
+// The small path for an even D on 256-bit registers, two complex entries of
+// a row per register. fmaddsub forms xr*yr - (yi*xi) in the real lanes and
+// xr*yi + (yr*xi) in the imaginary ones, the bracketed product rounded first
+// as in `mul`; the sums run in the same order from +0.0, so the bits are
+// those of matmul_small (a NaN's payload aside).
+template <int D>
+ORVANE_TARGET_FMA void matmul_small_fma(const double* a, const double* b, double* r) {
+  static_assert(D % 2 == 0);
+  constexpr int kRegs = D / 2;
+  for (int i = 0; i < D; ++i) {
+    __m256d acc[kRegs];
+    for (int v = 0; v < kRegs; ++v) acc[v] = _mm256_setzero_pd();
+    for (int k = 0; k < D; ++k) {
+      const Complex x = load(a + 2 * (i * D + k));
+      if (is_zero(x)) continue;
+      const __m256d xr = _mm256_set1_pd(x.re), xi = _mm256_set1_pd(x.im);
+      for (int v = 0; v < kRegs; ++v) {
+        const __m256d y = _mm256_loadu_pd(b + 2 * k * D + 4 * v);
+        const __m256d swapped_times_xi = _mm256_mul_pd(_mm256_permute_pd(y, 0b0101), xi);
+        acc[v] = _mm256_add_pd(_mm256_fmaddsub_pd(xr, y, swapped_times_xi), acc[v]);
+      }
+    }
+    for (int v = 0; v < kRegs; ++v) _mm256_storeu_pd(r + 2 * i * D + 4 * v, acc[v]);
+  }
+}
+
+ORVANE_TARGET_FMA F64Array matmul_fma(F64Span a, F64Span b, int64_t dim) {
+  if (dim != 2 && dim != 4) return matmul_body(a, b, dim);
+  const int64_t floats = 2 * dim * dim;
+  if (a.size() < floats || b.size() < floats) return matmul_body(a, b, dim);
+  F64Array r(floats);
+  if (dim == 2) {
+    matmul_small_fma<2>(a.data(), b.data(), r.data());
+  } else {
+    matmul_small_fma<4>(a.data(), b.data(), r.data());
+  }
+  return r;
+}
 ORVANE_TARGET_FMA F64Array matvec_fma(F64Span matrix, F64Span vector, int64_t dim) {
   return matvec_body(matrix, vector, dim);
 }
