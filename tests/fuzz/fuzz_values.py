@@ -174,8 +174,9 @@ class Made:
     Made("uniform", count, seed)  `count` floats in [-1/16, 1/16)
     Made("sym", n, seed, nan)     a real symmetric n x n matrix (NaN at (3, 5) and (5, 3) if `nan`)
     Made("eye", n)                the real n x n identity
-    Made("chain", n, measure)     Clifford instructions: H on qubit 0, a CNOT chain over n
-                                  qubits, then (if `measure`) a measurement of every 4th qubit
+    Made("chain", n, measure[, reps])  Clifford instructions: H on qubit 0 and a CNOT chain over
+                                  n qubits (`reps` times, once by default), then (if `measure`)
+                                  a measurement of every 4th qubit
     """
 
     _last_const = [None, None]
@@ -208,8 +209,8 @@ class Made:
         if k == "eye":
             return [1.0 if i == j else 0.0 for i in range(p[0]) for j in range(p[0])]
         if k == "chain":
-            n = p[0]
-            out = [0, 0, 0] + [x for q in range(n - 1) for x in (6, q, q + 1)]
+            n, reps = p[0], p[2] if len(p) > 2 else 1
+            out = ([0, 0, 0] + [x for q in range(n - 1) for x in (6, q, q + 1)]) * reps
             return out + ([x for q in range(0, n, 4) for x in (9, q, 0)] if p[1] else [])
         raise ValueError(f"unknown kind {k!r}")
 
