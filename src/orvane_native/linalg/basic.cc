@@ -108,17 +108,21 @@ F64Array dagger(F64Span a, int64_t dim) {
   return r;
 }
 
-F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) {
+namespace {
+
+[[gnu::always_inline]] inline F64Array add_scaled_body(F64Span a, F64Span b, int64_t dim, double scale) {
   if (dim <= 0) return {};
   F64Array r(complex_matrix_floats(dim));
+  if (a.size() >= r.size() && b.size() >= r.size()) {
+    for (int64_t f = 0; f < r.size(); ++f) r[f] = std::fma(scale, b[f], a[f]);
+    return r;
+  }
   for (int64_t f = 0; f < r.size(); ++f) {
     const double x = a.get(f);
     r[f] = std::fma(scale, b.get(f), x);
   }
   return r;
 }
-
-namespace {
 
 [[gnu::always_inline]] inline F64Array matvec_body(F64Span matrix, F64Span vector, int64_t dim) {
   if (dim <= 0) return {};
@@ -136,7 +140,7 @@ namespace {
   return r;
 }
 
-// Each product above, also compiled for the FMA instruction (see cpu.h).
+// Each fused computation above, also compiled for the FMA instruction (see cpu.h).
 ORVANE_TARGET_FMA F64Array kron_fma(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   return kron_body(a, a_dim, b, b_dim);
 }
@@ -178,6 +182,9 @@ ORVANE_TARGET_FMA F64Array matmul_fma(F64Span a, F64Span b, int64_t dim) {
   }
   return r;
 }
+ORVANE_TARGET_FMA F64Array add_scaled_fma(F64Span a, F64Span b, int64_t dim, double scale) {
+  return add_scaled_body(a, b, dim, scale);
+}
 ORVANE_TARGET_FMA F64Array matvec_fma(F64Span matrix, F64Span vector, int64_t dim) {
   return matvec_body(matrix, vector, dim);
 }
@@ -189,6 +196,9 @@ F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
 }
 F64Array matmul(F64Span a, F64Span b, int64_t dim) {
   return cpu::use_fma() ? matmul_fma(a, b, dim) : matmul_body(a, b, dim);
+}
+F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) {
+  return cpu::use_fma() ? add_scaled_fma(a, b, dim, scale) : add_scaled_body(a, b, dim, scale);
 }
 F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) {
   return cpu::use_fma() ? matvec_fma(matrix, vector, dim) : matvec_body(matrix, vector, dim);

@@ -349,7 +349,8 @@ TEST(FusedVariants, SameBitsWithAndWithoutTheFmaInstruction) {
       for (size_t i = 0; i < vec.size(); ++i) vec[i] = a[(i * 7) % a.size()];
       return std::vector<std::vector<uint64_t>>{bits(matmul(span_of(a), span_of(b), dim)),
                                                 bits(kron(span_of(a), dim, span_of(b), dim)),
-                                                bits(matvec(span_of(a), span_of(vec), dim))};
+                                                bits(matvec(span_of(a), span_of(vec), dim)),
+                                                bits(add_scaled(span_of(a), span_of(b), dim, vec[0]))};
     };
     cpu::set_vector_variants(false);
     const auto plain = run();
