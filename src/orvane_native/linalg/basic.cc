@@ -60,16 +60,51 @@ template <int D>
   }
 }
 
+// The small path for an even D on 256-bit registers, two complex entries of
+// a row per register. fmaddsub forms xr*yr - (yi*xi) in the real lanes and
+// xr*yi + (yr*xi) in the imaginary ones, the bracketed product rounded first
+// as in `mul`; the sums run in the same order from +0.0, so the bits are
+// those of matmul_small (a NaN's payload aside).
+template <int D>
+ORVANE_TARGET_FMA void matmul_small_fma(const double* a, const double* b, double* r) {
+  static_assert(D % 2 == 0);
+  constexpr int kRegs = D / 2;
+  for (int i = 0; i < D; ++i) {
+    __m256d acc[kRegs];
+    for (int v = 0; v < kRegs; ++v) acc[v] = _mm256_setzero_pd();
+    for (int k = 0; k < D; ++k) {
+      const Complex x = load(a + 2 * (i * D + k));
+      if (is_zero(x)) continue;
+      const __m256d xr = _mm256_set1_pd(x.re), xi = _mm256_set1_pd(x.im);
+      for (int v = 0; v < kRegs; ++v) {
+        const __m256d y = _mm256_loadu_pd(b + 2 * k * D + 4 * v);
+        const __m256d swapped_times_xi = _mm256_mul_pd(_mm256_permute_pd(y, 0b0101), xi);
+        acc[v] = _mm256_add_pd(_mm256_fmaddsub_pd(xr, y, swapped_times_xi), acc[v]);
+      }
+    }
+    for (int v = 0; v < kRegs; ++v) _mm256_storeu_pd(r + 2 * i * D + 4 * v, acc[v]);
+  }
+}
+
+// kVector: the FMA variant, which runs the even small sizes on registers.
+template <bool kVector>
 [[gnu::always_inline]] inline F64Array matmul_body(F64Span a, F64Span b, int64_t dim) {
   if (dim <= 0) return {};
   F64Array r(complex_matrix_floats(dim));
   if (dim <= 4 && a.size() >= r.size() && b.size() >= r.size()) {
+    const double *x = a.data(), *y = b.data();
     switch (dim) {
-      case 1: matmul_small<1>(a.data(), b.data(), r.data()); return r;
-      case 2: matmul_small<2>(a.data(), b.data(), r.data()); return r;
-      case 3: matmul_small<3>(a.data(), b.data(), r.data()); return r;
-      default: matmul_small<4>(a.data(), b.data(), r.data()); return r;
+      case 1: matmul_small<1>(x, y, r.data()); break;
+      case 2:
+        if constexpr (kVector) matmul_small_fma<2>(x, y, r.data());
+        else matmul_small<2>(x, y, r.data());
+        break;
+      case 3: matmul_small<3>(x, y, r.data()); break;
+      default:
+        if constexpr (kVector) matmul_small_fma<4>(x, y, r.data());
+        else matmul_small<4>(x, y, r.data());
     }
+    return r;
   }
   const int64_t row = 2 * dim;
   InterruptPoll poll;
@@ -144,44 +179,7 @@ namespace {
 ORVANE_TARGET_FMA F64Array kron_fma(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   return kron_body(a, a_dim, b, b_dim);
 }
-// The small path for an even D on 256-bit registers, two complex entries of
-// a row per register. fmaddsub forms xr*yr - (yi*xi) in the real lanes and
-// xr*yi + (yr*xi) in the imaginary ones, the bracketed product rounded first
-// as in `mul`; the sums run in the same order from +0.0, so the bits are
-// those of matmul_small (a NaN's payload aside).
-template <int D>
-ORVANE_TARGET_FMA void matmul_small_fma(const double* a, const double* b, double* r) {
-  static_assert(D % 2 == 0);
-  constexpr int kRegs = D / 2;
-  for (int i = 0; i < D; ++i) {
-    __m256d acc[kRegs];
-    for (int v = 0; v < kRegs; ++v) acc[v] = _mm256_setzero_pd();
-    for (int k = 0; k < D; ++k) {
-      const Complex x = load(a + 2 * (i * D + k));
-      if (is_zero(x)) continue;
-      const __m256d xr = _mm256_set1_pd(x.re), xi = _mm256_set1_pd(x.im);
-      for (int v = 0; v < kRegs; ++v) {
-        const __m256d y = _mm256_loadu_pd(b + 2 * k * D + 4 * v);
-        const __m256d swapped_times_xi = _mm256_mul_pd(_mm256_permute_pd(y, 0b0101), xi);
-        acc[v] = _mm256_add_pd(_mm256_fmaddsub_pd(xr, y, swapped_times_xi), acc[v]);
-      }
-    }
-    for (int v = 0; v < kRegs; ++v) _mm256_storeu_pd(r + 2 * i * D + 4 * v, acc[v]);
-  }
-}
-
-ORVANE_TARGET_FMA F64Array matmul_fma(F64Span a, F64Span b, int64_t dim) {
-  if (dim != 2 && dim != 4) return matmul_body(a, b, dim);
-  const int64_t floats = 2 * dim * dim;
-  if (a.size() < floats || b.size() < floats) return matmul_body(a, b, dim);
-  F64Array r(floats);
-  if (dim == 2) {
-    matmul_small_fma<2>(a.data(), b.data(), r.data());
-  } else {
-    matmul_small_fma<4>(a.data(), b.data(), r.data());
-  }
-  return r;
-}
+ORVANE_TARGET_FMA F64Array matmul_fma(F64Span a, F64Span b, int64_t dim) { return matmul_body<true>(a, b, dim); }
 ORVANE_TARGET_FMA F64Array add_scaled_fma(F64Span a, F64Span b, int64_t dim, double scale) {
   return add_scaled_body(a, b, dim, scale);
 }
@@ -195,7 +193,7 @@ F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   return cpu::use_fma() ? kron_fma(a, a_dim, b, b_dim) : kron_body(a, a_dim, b, b_dim);
 }
 F64Array matmul(F64Span a, F64Span b, int64_t dim) {
-  return cpu::use_fma() ? matmul_fma(a, b, dim) : matmul_body(a, b, dim);
+  return cpu::use_fma() ? matmul_fma(a, b, dim) : matmul_body<false>(a, b, dim);
 }
 F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) {
   return cpu::use_fma() ? add_scaled_fma(a, b, dim, scale) : add_scaled_body(a, b, dim, scale);
