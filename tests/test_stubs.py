@@ -14,8 +14,10 @@ keep them from drifting from the module:
 
 import ast
 import importlib.metadata
+import inspect
 import os
 import pathlib
+import pydoc
 import re
 import subprocess
 import sys
@@ -174,6 +176,40 @@ def test_function_stub_matches_binding(name):
     except RuntimeError:
         return  # degenerate arguments rejected by the core: the result kind is the docstring's
     assert_result_matches(ast.unparse(stub.returns), value)
+
+
+def text_signature_cases():
+    """Every entry point of the surface table: the object, the parameter names
+    its row declares, whether it is a method, and the __doc__ it keeps (None
+    for a class, whose docstring test_classes checks)."""
+    table = surface_table.read_table()
+    for f in table.functions:
+        yield pytest.param(getattr(on, f.sig.name), [p for p, _ in f.sig.params], False, f.signature,
+                           id=f.sig.name)
+    for c in table.classes:
+        cls = getattr(on, c.name)
+        yield pytest.param(cls, ["num_qubits"], False, None, id=c.name)
+        for m in c.methods:
+            yield pytest.param(getattr(cls, m.sig.name), [p for p, _ in m.sig.params], True, m.doc,
+                               id=f"{c.name}.{m.sig.name}")
+
+
+@pytest.mark.parametrize("obj, names, method, doc", list(text_signature_cases()))
+def test_text_signatures(obj, names, method, doc):
+    """inspect.signature, and so help(), read each entry point's parameters in
+    order from its text signature, while __doc__ stays the table's text."""
+    if doc is not None:
+        assert obj.__doc__ == doc
+    assert obj.__text_signature__ == "(" + ", ".join((["$self"] if method else []) + names) + ")"
+    params = list(inspect.signature(obj).parameters.values())
+    if method:
+        assert (params[0].name, params[0].kind) == ("self", inspect.Parameter.POSITIONAL_ONLY)
+        params = params[1:]
+        bound = getattr(obj.__objclass__(1), obj.__name__)
+        assert list(inspect.signature(bound).parameters) == names
+    assert [p.name for p in params] == names
+    assert all(p.kind is inspect.Parameter.POSITIONAL_OR_KEYWORD for p in params)
+    assert f"{obj.__name__}{inspect.signature(obj)}\n" in pydoc.render_doc(obj, renderer=pydoc.plaintext)
 
 
 def test_version_stub_matches_binding():

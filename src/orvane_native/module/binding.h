@@ -387,17 +387,21 @@ PyObject* noargs_wrapper(PyObject* self, PyObject*) {
   return call_core<typename E::Holders, Fn>(holders, record_of<Record>(self));
 }
 
-// A method-table entry whose name comes from the signature text.
+// A method-table entry whose name comes from the signature text; its
+// docstring carries the text signature (SignedDoc), and __doc__ reads the
+// signature text itself for a module function, the row's docstring for a
+// method.
 template <FixedString Text, auto Fn>
 PyMethodDef function_def() {
   using E = Entry<Text, Fn, false>;
   return {E::name.data(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_wrapper<Text, Fn>)),
-          METH_FASTCALL | METH_KEYWORDS, Text.text};
+          METH_FASTCALL | METH_KEYWORDS, SignedDoc<Text, Text, false>::text.data()};
 }
 
-template <FixedString Text, auto Fn>
-PyMethodDef method_def(const char* doc) {
+template <FixedString Text, auto Fn, FixedString Doc>
+PyMethodDef method_def() {
   using E = Entry<Text, Fn, true>;
+  const char* doc = SignedDoc<Text, Doc, true>::text.data();
   if constexpr (E::N == 0) {
     return {E::name.data(), &noargs_wrapper<Text, Fn>, METH_NOARGS, doc};
   } else {

@@ -1,7 +1,8 @@
-// The catalogue of module functions: the ORVANE_FUNCTION rows of surface.def,
-// in their order, then version. Each row is the function's Python signature
+// The catalogue of module functions: the function rows of surface.def, in
+// their order. Each ORVANE_FUNCTION row is the function's Python signature
 // (which is also its docstring, its name and its parameter list) and the core
 // operation it calls; the wrapper checks at compile time that the two agree.
+// The ORVANE_NOARGS_FUNCTION row (version) is bound to a function built here.
 #include "orvane_native/module/catalogue.h"
 
 #include "orvane_native/density/channel.h"
@@ -22,12 +23,21 @@ namespace {
 
 PyObject* version(PyObject*, PyObject*) { return PyUnicode_FromString(ORVANE_VERSION); }
 
+// The entry of an ORVANE_NOARGS_FUNCTION row: the function built by hand
+// above under the row's name, with the row's signature as its docstring.
+template <FixedString Text>
+PyMethodDef noargs_function_def() {
+  using Doc = SignedDoc<Text, Text, false>;
+  static_assert(Doc::sig.name == "version" && Doc::sig.count == 0, "a hand-built function row without its function");
+  return {"version", &version, METH_NOARGS, Doc::text.data()};
+}
+
 }  // namespace
 
 std::vector<PyMethodDef> catalogue() {
   return {
 #define ORVANE_FUNCTION(signature, fn, summary) function_def<signature, &fn>(),
-#define ORVANE_NOARGS_FUNCTION(signature, summary)
+#define ORVANE_NOARGS_FUNCTION(signature, summary) noargs_function_def<signature>(),
 #define ORVANE_CLASS(Class, buffer, summary, constructor_summary)
 #define ORVANE_METHOD(Class, signature, fn, doc, summary)
 #include "orvane_native/module/surface.def"
@@ -35,7 +45,6 @@ std::vector<PyMethodDef> catalogue() {
 #undef ORVANE_NOARGS_FUNCTION
 #undef ORVANE_CLASS
 #undef ORVANE_METHOD
-      {"version", &version, METH_NOARGS, "version() -> str"},
   };
 }
 

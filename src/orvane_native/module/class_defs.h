@@ -80,7 +80,7 @@ std::vector<PyMethodDef> method_table() {
   static_assert(ClassTraits<Class>::exports_buffer == (buffer), "buffer export differs");
 #define ORVANE_METHOD(Class, signature, fn, doc, summary) \
   if constexpr (std::is_same_v<Record, Class>)           \
-    table.push_back(method_def<signature, static_cast<core_pointer_t<signature, Class>>(&fn)>(doc));
+    table.push_back(method_def<signature, static_cast<core_pointer_t<signature, Class>>(&fn), doc>());
 #include "orvane_native/module/surface.def"
 #undef ORVANE_FUNCTION
 #undef ORVANE_NOARGS_FUNCTION

@@ -15,11 +15,13 @@
 namespace orvane::py {
 namespace {
 
+// The constructor's parameters, which its text signature lists too.
+constexpr std::string_view kConstructorParams[] = {"num_qubits"};
+
 template <class Record>
 PyObject* instance_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   using T = ClassTraits<Record>;
-  static constexpr std::string_view names[] = {"num_qubits"};
-  const Params params{T::short_name, names, 1};
+  const Params params{T::short_name, kConstructorParams, 1};
   PyObject* slots[1] = {};
   if (!bind_new_args(args, kwargs, slots, params)) return nullptr;
   int64_t n = 0;
@@ -154,7 +156,15 @@ PyObject* create_type() {
     slots.push_back({Py_bf_getbuffer, reinterpret_cast<void*>(&get_buffer<Record>)});
     slots.push_back({Py_bf_releasebuffer, reinterpret_cast<void*>(&release_buffer<Record>)});
   }
-  slots.push_back({Py_tp_doc, const_cast<char*>(T::doc)});
+  // "NativeState(num_qubits)\n--\n\n" and the docstring: CPython serves the
+  // first part as the type's __text_signature__ (the constructor's signature
+  // for inspect.signature) and the rest as __doc__. The type copies the text.
+  static const std::string doc = [] {
+    std::string text(write_signed_doc(nullptr, T::short_name, kConstructorParams, 1, false, T::doc), '\0');
+    write_signed_doc(text.data(), T::short_name, kConstructorParams, 1, false, T::doc);
+    return text;
+  }();
+  slots.push_back({Py_tp_doc, const_cast<char*>(doc.c_str())});
   slots.push_back({0, nullptr});
   PyType_Spec type_spec{T::qualified_name, static_cast<int>(sizeof(PyObject) + sizeof(Record)), 0,
                    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots.data()};

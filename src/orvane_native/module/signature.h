@@ -74,4 +74,48 @@ constexpr Signature parse_signature(std::string_view text) {
   return sig;
 }
 
+// The docstring form from which CPython reads a text signature: the name and
+// the bare parameter names ("kron(a, a_dim, b, b_dim)"), the marker
+// ")\n--\n\n", then the docstring proper. CPython strips the first part from
+// __doc__ and serves it as __text_signature__, which inspect.signature and
+// help() read. A method's list starts with "$self", the instance, which a
+// bound method's signature leaves out. Writes to `out` when it is not null
+// and returns the length either way, so the same text is sized and filled at
+// compile time (SignedDoc) or at run time (a class docstring).
+constexpr size_t write_signed_doc(char* out, std::string_view name, const std::string_view* params, int count,
+                                  bool method, std::string_view doc) {
+  size_t at = 0;
+  auto put = [&](std::string_view s) {
+    for (char c : s) {
+      if (out != nullptr) out[at] = c;
+      ++at;
+    }
+  };
+  put(name);
+  put("(");
+  if (method) put(count > 0 ? "$self, " : "$self");
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) put(", ");
+    put(params[i]);
+  }
+  put(")\n--\n\n");
+  put(doc);
+  return at;
+}
+
+// The signed docstring of an entry point, built at compile time from its
+// signature text and its docstring (a module function's docstring is its
+// signature text), null-terminated.
+template <FixedString Text, FixedString Doc, bool IsMethod>
+struct SignedDoc {
+  static constexpr Signature sig = parse_signature(Text.view());
+  static constexpr size_t size = write_signed_doc(nullptr, sig.name, sig.params.data(), sig.count, IsMethod, Doc.view());
+  static constexpr std::array<char, size + 1> build() {
+    std::array<char, size + 1> out{};
+    write_signed_doc(out.data(), sig.name, sig.params.data(), sig.count, IsMethod, Doc.view());
+    return out;
+  }
+  static constexpr std::array<char, size + 1> text = build();
+};
+
 }  // namespace orvane::py
