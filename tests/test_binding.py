@@ -6,6 +6,7 @@ import re
 import pytest
 
 import orvane_native as on
+from expect_error import raises
 
 
 class IntSub(int):
@@ -32,13 +33,6 @@ class LongLen(list):
 class ShortLen(list):
     def __len__(self):
         return 1
-
-
-def raises(exc, message, fn, *args, **kwargs):
-    with pytest.raises(exc) as info:
-        fn(*args, **kwargs)
-    assert type(info.value) is exc
-    assert str(info.value) == message
 
 
 PROBS = [0.5, 0.5]

@@ -10,10 +10,10 @@ import numpy as np
 import pytest
 
 import orvane_native as on
+from expect_error import PREFIX, panics
 from helpers import embed, matrix, random_unitary, to_complex, to_flat
 
 RNG = np.random.default_rng(4041)
-PREFIX = "panic in Kelvo code: "
 
 I2 = np.eye(2)
 X = np.array([[0, 1], [1, 0]], dtype=complex)
@@ -56,12 +56,6 @@ def outcome_of(index, targets, n):
     return o
 
 
-def raises_panic(message, fn, *args):
-    with pytest.raises(RuntimeError) as info:
-        fn(*args)
-    assert str(info.value) == PREFIX + message
-
-
 # ---- sandwich and channel ----------------------------------------------------------
 
 
@@ -78,8 +72,8 @@ def test_sandwich_degenerate_and_short_inputs():
     assert on.sandwich([1.0], [2.0], -2) == []
     ident = to_flat(I2)
     # u = I reads row 0 of a (floats 0..3), then row 1 from float 4.
-    raises_panic("array.get: index out of range (i,a.len):5, 5", on.sandwich, [1, 2, 3, 4, 5], ident, 2)
-    raises_panic("array.get: index out of range (i,a.len):7, 7", on.sandwich, to_flat(X), ident[:7], 2)
+    panics("array.get: index out of range (i,a.len):5, 5", on.sandwich, [1, 2, 3, 4, 5], ident, 2)
+    panics("array.get: index out of range (i,a.len):7, 7", on.sandwich, to_flat(X), ident[:7], 2)
     # Exactly zero entries of u skip their row of a.
     assert on.sandwich([1, 2, 3, 4], to_flat([[0, 0], [1, 0]]), 2) == [0, 0, 0, 0, 0, 0, 1, 2]
 
@@ -96,10 +90,10 @@ def test_channel_failures_and_empty_sums():
     rho = to_flat(I2)
     assert on.channel(rho, [], 0, 2) == [0.0] * 8
     assert on.channel(rho, to_flat(X), -1, 2) == [0.0] * 8
-    raises_panic("array.slice: slice bounds out of range (16 >= 8)", on.channel, rho, to_flat(X), 2, 2)
+    panics("array.slice: slice bounds out of range (16 >= 8)", on.channel, rho, to_flat(X), 2, 2)
     # X reads row 1 of rho (floats 4..7) before the second slice is taken.
-    raises_panic("array.get: index out of range (i,a.len):4, 3", on.channel, [1, 0, 0], to_flat(X), 2, 2)
-    raises_panic("array.slice: slice bounds out of range (16 >= 8)", on.channel, [1, 0, 0], [0.0] * 8, 2, 2)
+    panics("array.get: index out of range (i,a.len):4, 3", on.channel, [1, 0, 0], to_flat(X), 2, 2)
+    panics("array.slice: slice bounds out of range (16 >= 8)", on.channel, [1, 0, 0], [0.0] * 8, 2, 2)
 
 
 def test_stateless_functions_leave_arguments_alone():
@@ -172,7 +166,7 @@ def test_state_to_density():
     ],
 )
 def test_density_measurement_rejections(fn, args, message):
-    raises_panic(message, fn, *args)
+    panics(message, fn, *args)
 
 
 # ---- NativeDensity.apply_channel on every path ----------------------------------------

@@ -6,9 +6,9 @@ import numpy as np
 import pytest
 
 import orvane_native as on
+from expect_error import panics
 from helpers import to_complex, to_flat
 
-PREFIX = "panic in Kelvo code: "
 rng = np.random.default_rng(2024)
 
 
@@ -18,12 +18,6 @@ def rand(*shape):
 
 def mat(flat, dim):
     return to_complex(flat).reshape(dim, dim)
-
-
-def panics(message, fn, *args):
-    with pytest.raises(RuntimeError) as info:
-        fn(*args)
-    assert str(info.value) == PREFIX + message
 
 
 def embed_reference(op, targets, n):

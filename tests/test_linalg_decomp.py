@@ -7,20 +7,14 @@ import pytest
 from scipy.stats import ortho_group
 
 import orvane_native as on
+from expect_error import panics
 from helpers import to_complex, to_flat
 
-PREFIX = "panic in Kelvo code: "
 rng = np.random.default_rng(77)
 
 
 def rand(*shape):
     return rng.normal(size=shape) + 1j * rng.normal(size=shape)
-
-
-def panics(message, fn, *args):
-    with pytest.raises(RuntimeError) as info:
-        fn(*args)
-    assert str(info.value) == PREFIX + message
 
 
 @pytest.mark.parametrize("n", [1, 2, 3, 6, 10])

@@ -8,13 +8,10 @@ import pytest
 import stim
 
 import orvane_native as on
+from clifford_codes import CNOT, CZ, H, MEASURE, ONE_QUBIT, S, SDG, STIM_NAME, SWAP, TWO_QUBIT, X, Y, Z
+from expect_error import PREFIX, raises
 from helpers import to_complex
 from stim_checks import check_tableau_against_stim, rows, triples
-
-H, S, SDG, X, Y, Z, CNOT, CZ, SWAP, MEASURE = range(10)
-ONE_QUBIT = [H, S, SDG, X, Y, Z]
-TWO_QUBIT = [CNOT, CZ, SWAP]
-STIM_NAME = {H: "H", S: "S", SDG: "S_DAG", X: "X", Y: "Y", Z: "Z", CNOT: "CNOT", CZ: "CZ", SWAP: "SWAP"}
 
 SQ = 1 / math.sqrt(2)
 MATRIX = {
@@ -28,13 +25,6 @@ MATRIX = {
     CZ: np.diag([1, 1, 1, -1]),
     SWAP: np.array([[1, 0, 0, 0], [0, 0, 1, 0], [0, 1, 0, 0], [0, 0, 0, 1]]),
 }
-
-
-def raises(exc, message, fn, *args):
-    with pytest.raises(exc) as info:
-        fn(*args)
-    assert type(info.value) is exc
-    assert str(info.value) == message
 
 
 def random_circuit(rng, n, gates):
@@ -212,7 +202,6 @@ def test_state_vector_of_invalid_rows_follows_the_projector_product():
 
 # ---- failures -------------------------------------------------------------------------
 
-PREFIX = "panic in Kelvo code: "
 
 
 @pytest.mark.parametrize("fn, args, message", [

@@ -12,9 +12,9 @@ import stim
 import orvane_native as on
 from stim_checks import check_tableau_against_stim, rows, triples
 
-H, S, SDG, X, Y, Z, CNOT, CZ, SWAP, MEASURE = range(10)
-TWO_QUBIT = (CNOT, CZ, SWAP)
-STIM_CALL = {H: "h", S: "s", SDG: "s_dag", X: "x", Y: "y", Z: "z", CNOT: "cnot", CZ: "cz", SWAP: "swap"}
+from clifford_codes import CNOT, GATES, H, MEASURE, ONE_QUBIT, S, STIM_NAME, TWO_QUBIT, Y
+
+STIM_CALL = {code: name.lower() for code, name in STIM_NAME.items()}  # stim.TableauSimulator's methods
 MASK64 = 2 ** 64 - 1
 
 
@@ -50,7 +50,7 @@ def random_stream(rng, n, gates, measure_every):
         if rng.integers(measure_every) == 0:
             stream += [MEASURE, int(rng.integers(n)), int(rng.integers(-3, 3))]
             continue
-        code = int(rng.integers(9 if n > 1 else 6))
+        code = GATES[int(rng.integers(len(GATES) if n > 1 else len(ONE_QUBIT)))]
         a, b = (int(q) for q in rng.choice(n, size=2, replace=n < 2))
         stream += [code, a, b if code in TWO_QUBIT else 0]
     for q in rng.choice(n, size=min(n, 6), replace=False):
