@@ -27,6 +27,7 @@ from typing import Any
 import numpy as np
 
 import orvane_native as on
+from clifford_streams import MEASURE, ONE_QUBIT, TWO_QUBIT, stim_circuit
 
 # ---------------------------------------------------------------------------
 # Plumbing
@@ -95,8 +96,6 @@ def reversed_targets(targets: list[int], n: int) -> list[int]:
 # ---------------------------------------------------------------------------
 # Clifford circuits
 
-INSTR_NAMES = ["H", "S", "S_DAG", "X", "Y", "Z", "CX", "CZ", "SWAP", "M"]
-MEASURE = 9
 
 
 def clifford_layers(n: int, layers: int, rng: random.Random) -> list[int]:
@@ -106,11 +105,11 @@ def clifford_layers(n: int, layers: int, rng: random.Random) -> list[int]:
     out: list[int] = []
     for _ in range(layers):
         for q in range(n):
-            out += [rng.randrange(6), q, 0]
+            out += [ONE_QUBIT[rng.randrange(len(ONE_QUBIT))], q, 0]
         order = list(range(n))
         rng.shuffle(order)
         for i in range(0, n - 1, 2):
-            out += [rng.choice([6, 7, 8]), order[i], order[i + 1]]
+            out += [rng.choice(TWO_QUBIT), order[i], order[i + 1]]
     return out
 
 
@@ -129,16 +128,6 @@ def sampling_circuit() -> list[int]:
 
 def tableau_circuit(n: int) -> list[int]:
     return clifford_layers(n, 5, random.Random(1000 + n))
-
-
-def stim_circuit(instructions: list[int]):
-    import stim
-
-    lines = []
-    for i in range(0, len(instructions) - 2, 3):
-        code, a, b = instructions[i:i + 3]
-        lines.append(f"{INSTR_NAMES[code]} {a} {b}" if 6 <= code <= 8 else f"{INSTR_NAMES[code]} {a}")
-    return stim.Circuit("\n".join(lines))
 
 
 def triples(instructions: list[int]) -> list[tuple[int, int, int]]:

@@ -28,22 +28,12 @@ import numpy as np
 import stim
 
 import orvane_native as on
+from clifford_streams import MEASURE, random_gates, stim_circuit
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-NAMES = ["H", "S", "S_DAG", "X", "Y", "Z", "CX", "CZ", "SWAP", "M"]
-MEASURE = 9
 
 
 # ---- workloads ----------------------------------------------------------------
-
-def random_gates(n, count, rng):
-    out = []
-    for _ in range(count):
-        code = rng.randrange(9)
-        a, b = rng.sample(range(n), 2)
-        out += [code, a, b if code >= 6 else 0]
-    return out
-
 
 def sampling_interleaved(n=50, gates=1000, measurements=100, seed=1):
     """`gates` random gates with `measurements` measurements of random
@@ -65,14 +55,6 @@ def sampling_blocks(n=50, gates=1000, seed=2):
         out += random_gates(n, gates // 2, rng)
         out += [v for q in range(n) for v in (MEASURE, q, 0)]
     return out
-
-
-def stim_circuit(instructions):
-    lines = []
-    for i in range(0, len(instructions) - 2, 3):
-        code, a, b = instructions[i:i + 3]
-        lines.append(f"{NAMES[code]} {a} {b}" if 6 <= code <= 8 else f"{NAMES[code]} {a}")
-    return stim.Circuit("\n".join(lines))
 
 
 # ---- timing -----------------------------------------------------------------------

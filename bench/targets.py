@@ -28,6 +28,7 @@ from collections.abc import Callable
 import numpy as np
 
 import cases as C
+from clifford_streams import random_gates
 import orvane_native as on
 
 
@@ -187,15 +188,6 @@ def tableau_empty(rounds: int, sample: float) -> Measured:
     assert on.clifford_tableau([], n) == expected.ravel().tolist(), "unexpected empty tableau"
     return interleaved(Side(lambda: on.clifford_tableau([], n)),
                        Side(lambda: np.zeros(count, np.int64).tolist()), rounds, sample, peer_over_ours=False)
-
-
-def random_gates(n: int, count: int, rng: random.Random) -> list[int]:
-    out: list[int] = []
-    for _ in range(count):
-        code = rng.randrange(9)
-        a, b = rng.sample(range(n), 2)
-        out += [code, a, b if code >= 6 else 0]
-    return out
 
 
 def tableau_stim(rounds: int, sample: float) -> dict[int, Measured]:

@@ -1,7 +1,10 @@
 """Clifford circuits: clifford_run, clifford_tableau and clifford_state_vector,
 checked against stim and against a numpy state-vector simulation."""
 
+import importlib.util
 import math
+import pathlib
+import re
 
 import numpy as np
 import pytest
@@ -13,6 +16,7 @@ from expect_error import PREFIX, raises
 from helpers import to_complex
 from stim_checks import check_tableau_against_stim, rows, triples
 
+ROOT = pathlib.Path(__file__).resolve().parent.parent
 SQ = 1 / math.sqrt(2)
 MATRIX = {
     H: np.array([[SQ, SQ], [SQ, -SQ]]),
@@ -106,6 +110,43 @@ def test_tableau_matches_stim(seed):
     sim = stim_simulator(stream, n)
     check_tableau_against_stim(flat, n, sim)
     assert rows(flat, n)[2 * n] == ([0] * n, [0] * n, 0)
+
+
+def load_file(path):
+    found = importlib.util.spec_from_file_location(path.stem, path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    return module
+
+
+def test_restated_codes_agree_with_the_module_table():
+    """bench/ and the examples restate the codes so that they run on their
+    own; each copy gives the codes of the module's table (which
+    clifford_codes reads), and bench's stim names are the same gates."""
+    bench = load_file(ROOT / "bench" / "clifford_streams.py")
+    codes = (H, S, SDG, X, Y, Z, CNOT, CZ, SWAP, MEASURE)
+    assert codes == tuple(range(10))
+    assert (bench.H, bench.S, bench.SDG, bench.X, bench.Y, bench.Z, bench.CNOT, bench.CZ, bench.SWAP,
+            bench.MEASURE) == codes
+    assert (list(bench.ONE_QUBIT), list(bench.TWO_QUBIT)) == (ONE_QUBIT, TWO_QUBIT)
+    rng = np.random.default_rng(9)
+    for code in ONE_QUBIT + TWO_QUBIT:  # after a random prefix, stim's gate of that name does what ours does
+        for _ in range(3):
+            stream = random_circuit(rng, 3, 8) + [code, 2, 0]
+            sim = stim.TableauSimulator()
+            sim.set_num_qubits(3)
+            sim.do(bench.stim_circuit(stream))
+            check_tableau_against_stim(on.clifford_tableau(stream, 3), 3, sim)
+    flip = [X, 1, 0, MEASURE, 1, 0, MEASURE, 0, 0]
+    assert bench.stim_circuit(flip).compile_sampler().sample(1).astype(int).tolist() == [
+        on.clifford_run(flip, 2, [], 1, 0)]
+    sampling = load_file(ROOT / "examples" / "distributed_sampling.py")
+    assert (sampling.H, sampling.CNOT, sampling.MEASURE, sampling.SWAP) == (H, CNOT, MEASURE, SWAP)
+    typed = load_file(ROOT / "examples" / "typed_example.py")
+    assert (typed.INSTR_H, typed.INSTR_CNOT, typed.INSTR_MEASURE) == (H, CNOT, MEASURE)
+    for path in (ROOT / "README.md", ROOT / "examples" / "tour.py"):
+        spelled = re.findall(r"(\d+) = (H|CNOT|measure)\b", path.read_text())
+        assert spelled and all(int(c) == {"H": H, "CNOT": CNOT, "measure": MEASURE}[n] for c, n in spelled)
 
 
 def test_sign_conventions_explicitly():

@@ -29,8 +29,13 @@ from __future__ import annotations
 import array
 import hashlib
 import math
+import pathlib
 import random
+import sys
 from dataclasses import dataclass
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))  # tests/, for clifford_codes
+from clifford_codes import CODE_COUNT, MEASURE  # noqa: E402
 
 from fuzz_values import (
     FloatSub,
@@ -127,7 +132,7 @@ INT_HINTS = {
     "num_operators": lambda ctx, r: ctx.num_ops,
     "repetitions": lambda ctx, r: r.choice((0, 1, 1, 2, 3, 5, 10, r.randint(0, 40), -1)),
     "seed": lambda ctx, r: r.getrandbits(64) - 2**63 if r.random() < 0.7 else r.randint(-5, 100),
-    "code": lambda ctx, r: r.randint(0, 9) if r.random() < 0.9 else r.choice((-1, 10, 11, 2**40)),
+    "code": lambda ctx, r: r.randint(0, CODE_COUNT - 1) if r.random() < 0.9 else r.choice((-1, 10, 11, 2**40)),
     "a": _qubit,
     "b": _qubit,
 }
@@ -306,7 +311,7 @@ def gen_instructions(ctx: Context, r: random.Random) -> list:
     count = r.randint(0, 12) if r.random() < 0.9 else r.randint(13, 300)
     out = []
     for _ in range(count):
-        code = r.randint(0, 9) if r.random() < 0.95 else r.choice((-1, 10, 2**40, -(2**63)))
+        code = r.randint(0, CODE_COUNT - 1) if r.random() < 0.95 else r.choice((-1, 10, 2**40, -(2**63)))
         if ctx.n > 0 and r.random() < 0.95:
             a = r.randrange(ctx.n)
             b = r.randrange(ctx.n)
@@ -315,9 +320,9 @@ def gen_instructions(ctx: Context, r: random.Random) -> list:
         else:
             a, b = r.choice(EXTREME_INTS + (ctx.n, 0, -1)), r.choice((0, ctx.n, -1))
         out += [code, a, b]
-        ctx.measurements += code == 9
+        ctx.measurements += code == MEASURE
     if r.random() < 0.1:
-        out += [r.randint(0, 9) for _ in range(r.randint(1, 2))]
+        out += [r.randint(0, CODE_COUNT - 1) for _ in range(r.randint(1, 2))]
     return out
 
 
