@@ -11,15 +11,16 @@ First it checks that every peer computes what this module computes on the
 same inputs (bench/check.py). Then each comparison (one case, one
 implementation, one size) runs in a fresh process (bench/worker.py), one at
 a time, with every library held to one thread. The results go to
-bench/results/<time>.{json,md,png} and the latest table and plot also to
-bench/RESULTS.md and bench/RESULTS.png. See bench/README.md for what each
-workload does.
+<out>/<time>.{json,md,png}, by default bench/results/, which git does not
+track; --latest also copies the table and plot to the tracked
+bench/RESULTS.md and bench/RESULTS.png that the README quotes. See
+bench/README.md for what each workload does.
 
 --targets instead measures the performance targets (bench/targets.py): each
 ratio comes from one process holding both implementations, timed in
 alternating rounds, and is reported as the median of the per-round ratios
-with their spread. The table goes to bench/results/<time>-targets.md and
-bench/TARGETS.md.
+with their spread. The table goes to <out>/<time>-targets.md (--latest: also
+to the tracked bench/TARGETS.md).
 """
 
 from __future__ import annotations
@@ -250,7 +251,7 @@ def run_targets(args) -> int:
     stem.with_suffix(".md").write_text(md)
     print(proc.stdout, end="")
     print(f"wrote {stem}.md")
-    if not args.no_latest:
+    if args.latest:
         shutil.copyfile(stem.with_suffix(".md"), HERE / "TARGETS.md")
         print(f"latest: {HERE / 'TARGETS.md'}")
     return 0
@@ -262,11 +263,13 @@ def main() -> int:
     parser.add_argument("--cases", nargs="*", help="run only these cases (default: all)")
     parser.add_argument("--budget", type=float, help="seconds of sampling per comparison "
                                                      "(default 0.6 with --quick, 4 otherwise)")
-    parser.add_argument("--out", type=pathlib.Path, default=HERE / "results")
+    parser.add_argument("--out", type=pathlib.Path, default=HERE / "results", metavar="DIR",
+                        help="folder for the timestamped table, plot and raw numbers "
+                             "(default bench/results/, which git does not track)")
     parser.add_argument("--no-check", action="store_true", help="skip the equivalence check")
-    parser.add_argument("--no-latest", action="store_true",
-                        help="do not copy the table and plot to bench/RESULTS.md and bench/RESULTS.png "
-                             "(with --targets: to bench/TARGETS.md)")
+    parser.add_argument("--latest", action="store_true",
+                        help="also copy the table and plot to the tracked bench/RESULTS.md and bench/RESULTS.png "
+                             "(with --targets: to bench/TARGETS.md), the figures the README quotes")
     parser.add_argument("--targets", action="store_true",
                         help="measure the performance targets as ratios over interleaved rounds (bench/targets.py)")
     parser.add_argument("--rounds", type=int, default=9, help="rounds per target (with --targets)")
@@ -320,7 +323,7 @@ def main() -> int:
     stem.with_suffix(".md").write_text(md)
     have_plot = plot(results, selected, stem.with_suffix(".png"))
     print(f"wrote {stem}.md" + (f" and {stem}.png" if have_plot else ""))
-    if not args.no_latest:
+    if args.latest:
         shutil.copyfile(stem.with_suffix(".md"), HERE / "RESULTS.md")
         if have_plot:
             shutil.copyfile(stem.with_suffix(".png"), HERE / "RESULTS.png")

@@ -33,8 +33,11 @@ section("Then CNOT with control 0, target 1: a Bell pair")
 state = on.apply_gate(state, CNOT, 2, [0, 1])
 show_state(state, 2)
 print("  probabilities of qubit 0:", on.state_probabilities(state, [0], 2))
-outcome = on.sample_outcome(on.state_probabilities(state, [0, 1], 2), 0.7)
-print("  a draw u = 0.7 picks outcome", outcome, "and the state collapses to:")
+both = on.state_probabilities(state, [0, 1], 2)
+print("  measuring both qubits (outcome 2*q0 + q1): probabilities", both)
+outcome = on.sample_outcome(both, 0.7)
+print("  a draw u = 0.7 picks outcome", outcome, f"(q0 = {outcome >> 1}, q1 = {outcome & 1})",
+      "and the state collapses to:")
 show_state(on.collapse_state(state, [0, 1], outcome, 2), 2)
 
 section("Stabilizer circuits: a Bell pair sampled 4 times with seed 1")

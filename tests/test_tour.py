@@ -21,6 +21,7 @@ def test_tour_runs_and_prints_known_results():
     assert "the view follows: [1.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0]" in out
     assert "coefficient 1 at index 7" in out
     assert "|11>  +1.0000+0.0000i" in out
+    assert "picks outcome 3 (q0 = 1, q1 = 1)" in out
 
 
 @pytest.mark.parametrize("missing", ["orvane_native", "numpy"])
