@@ -236,7 +236,7 @@ TEST(CliffordTableau, MatchesStepByStepTableau) {
     const int64_t n = 1 + trial % 6;
     const V s = testing::random_stream(rng, n, 50, 6);
     Tableau t = new_tableau(n);
-    testing::DenseState psi(n);
+    DenseState psi(n);
     for (size_t i = 0; i < s.size(); i += 3) {
       t.apply(s[i], s[i + 1], s[i + 2]);
       psi.gate(s[i], s[i + 1], s[i + 2]);

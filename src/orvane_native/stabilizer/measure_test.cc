@@ -9,7 +9,6 @@
 namespace orvane {
 namespace {
 
-using testing::DenseState;
 
 TEST(Measure, AgreesWithDenseSimulation) {
   std::mt19937_64 rng(23);

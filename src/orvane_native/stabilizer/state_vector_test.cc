@@ -37,7 +37,7 @@ void expect_bitwise_equal(const F64Array& a, const F64Array& b) {
 
 // The state of `psi` scaled so that its lowest-index non-zero amplitude is
 // real and positive.
-std::vector<cd> canonical(const testing::DenseState& psi) {
+std::vector<cd> canonical(const DenseState& psi) {
   std::vector<cd> v = psi.amp;
   for (const cd& a : v) {
     if (std::abs(a) > 1e-9) {
@@ -97,7 +97,7 @@ TEST(CliffordStateVector, MatchesDenseSimulationUpToGlobalPhase) {
   for (int trial = 0; trial < 40; ++trial) {
     const int64_t n = 1 + trial % 12;  // past the dense limit: only the one-vector method works there
     const V s = testing::random_stream(rng, n, 6 * static_cast<int>(n));
-    testing::DenseState psi(n);
+    DenseState psi(n);
     for (size_t i = 0; i < s.size(); i += 3) psi.gate(s[i], s[i + 1], s[i + 2]);
     const F64Array got = clifford_state_vector(flat_of(s, n), n);
     const std::vector<cd> want = canonical(psi);

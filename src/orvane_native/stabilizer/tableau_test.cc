@@ -7,7 +7,6 @@
 namespace orvane {
 namespace {
 
-using testing::DenseState;
 using testing::message_of;
 
 std::vector<int64_t> all_bits(const Tableau& t) {
