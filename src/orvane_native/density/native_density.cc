@@ -77,7 +77,7 @@ int64_t measure(NativeDensity& d, I64Span targets, double u) {
   // density_probabilities validates the targets; after it nothing can fail,
   // and the collapse runs in place on the buffer.
   const F64Array probs = density_probabilities(d.rho.span(), targets, d.num_qubits);
-  const int64_t outcome = sample_outcome(probs.span(), u);
+  const int64_t outcome = measurement_outcome(probs.span(), u);
   density_collapse_into(d.rho.mut(), targets, outcome, d.num_qubits);
   return outcome;
 }

@@ -23,6 +23,14 @@ int64_t sample_outcome(F64Span probabilities, double u) {
   return count - 1;
 }
 
+int64_t measurement_outcome(F64Span probabilities, double u) {
+  const int64_t outcome = sample_outcome(probabilities, u);
+  if (outcome < 0 || probabilities[outcome] > 0.0) return outcome;
+  for (int64_t i = 0; i < probabilities.size(); ++i)
+    if (probabilities[i] > 0.0) return i;
+  return outcome;  // no outcome can happen: the collapse gives zeros whichever is taken
+}
+
 namespace {
 
 // Validates what every measurement function needs before reading: distinct
