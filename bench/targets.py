@@ -29,6 +29,7 @@ import numpy as np
 
 import cases as C
 import orvane_native as on
+from interrupt_targets import interrupt_rows
 
 
 @dataclasses.dataclass
@@ -342,6 +343,7 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
     run("tableau", tableau)
     run("matmul", matmul)
     run("kron", kron)
+    run("interrupt", lambda: interrupt_rows(rounds, Row, Measured))
     return rows
 
 
@@ -368,7 +370,7 @@ def as_json(rows: list[Row]) -> list[dict]:
              "peer": r.result.peer if r.result and math.isfinite(r.result.peer) else None} for r in rows]
 
 
-KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron"]
+KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron", "interrupt"]
 
 
 def main() -> int:
