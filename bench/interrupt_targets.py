@@ -75,7 +75,7 @@ def channel_general():
 
 
 def channel_diagonal():
-    d = _density(13)
+    d = _density(12)
     ops = [0.0] * (2 * 2 * 16)
     for i, (a, b) in enumerate(((0.9, 0.9), (0.3, -0.3))):  # phase damping on two qubits
         for r in range(4):
@@ -84,7 +84,7 @@ def channel_diagonal():
 
 
 def channel_permutation():
-    d = _density(13)
+    d = _density(12)
     cnot = [1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0]
     return d, lambda: d.apply_channel(cnot, 1, [2, 9])
 
@@ -126,8 +126,8 @@ CALLS: dict[str, tuple[str, Callable]] = {
     "list_gate": ("apply_gate, the same on a list of 2^21 floats", gate_list),
     "channel_1q": ("NativeDensity.apply_channel, 400 one-qubit operators, 11 qubits", channel_one_target),
     "channel_general": ("NativeDensity.apply_channel, 8 operators on 8 of 11 qubits", channel_general),
-    "channel_diagonal": ("NativeDensity.apply_channel, diagonal operators on 2 of 13 qubits", channel_diagonal),
-    "channel_permutation": ("NativeDensity.apply_channel, CNOT as a channel, 13 qubits", channel_permutation),
+    "channel_diagonal": ("NativeDensity.apply_channel, diagonal operators on 2 of 12 qubits", channel_diagonal),
+    "channel_permutation": ("NativeDensity.apply_channel, CNOT as a channel, 12 qubits", channel_permutation),
     "pauli": ("pauli_expansion, 9 qubits", pauli),
     "simultaneous_diag": ("simultaneous_diag, n = 200, degenerate", simultaneous_diag),
     "jacobi_nan": ("jacobi_eig, n = 200, a NaN entry", jacobi_nan),

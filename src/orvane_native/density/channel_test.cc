@@ -371,8 +371,8 @@ TEST(Interruption, EveryInPlaceKernelPutsBackWhatItWrote) {
   // stand (8 qubits, 32 operators on 4 targets: 16 strips; 9 qubits, 40
   // operators on 2 targets of strides 64 and 8: the vector unit's
   // two-target path where it runs); the 2x2 case too (8 qubits, 200
-  // operators). The memory-bound diagonal and permutation sweeps run from
-  // 13 and 12 qubits on; here the threshold is lowered to reach them on 11.
+  // operators). The memory-bound diagonal and permutation sweeps poll from
+  // 12 qubits on; here the threshold is lowered to reach them on 11.
   struct Case {
     int64_t n, d, m;
     std::vector<int64_t> targets;

@@ -38,7 +38,8 @@ void set_from_amplitudes(NativeDensity& d, F64Span values) {
     panic("set_from_amplitudes needs " + std::to_string(need) + " floats for " + std::to_string(d.num_qubits) +
           " qubits, got " + std::to_string(values.size()));
   }
-  state_to_density_into(d.rho.mut(), values);
+  InterruptPoll whole = InterruptPoll::never();  // one sweep, in place: it runs through
+  state_to_density_into(d.rho.mut(), values, whole);
 }
 
 void apply_channel(NativeDensity& d, F64Span operators, int64_t num_operators, I64Span targets) {

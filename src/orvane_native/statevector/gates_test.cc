@@ -136,7 +136,7 @@ TEST(GateKernels, VectorVariantsAreBitIdenticalToScalar) {
 
 // A long dense gate on many targets, interrupted anywhere, leaves the state
 // as it was (the threshold is lowered so that 18 qubits reach that path:
-// at the default it starts from six targets on 20 qubits). Both the vector
+// at the default it starts from five targets on 20 qubits). Both the vector
 // and the scalar builds, as the other paths do not poll.
 TEST(GateKernels, InterruptedDenseGatePutsBackEveryGroup) {
   std::mt19937_64 rng(12);

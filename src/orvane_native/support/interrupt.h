@@ -30,9 +30,9 @@ void set_stop_test(StopTest test);
 void check_interrupt();
 
 // Work above which a loop that writes in place polls (and keeps an undo log
-// to do so): a few tens of milliseconds. Below it a call ends soon enough on
+// to do so): ten to twenty milliseconds. Below it a call ends soon enough on
 // its own. A memory-bound sweep counts a few units per entry it writes.
-constexpr int64_t kLongWork = int64_t{1} << 25;
+constexpr int64_t kLongWork = int64_t{1} << 24;
 // The threshold in force: kLongWork, unless a test lowered it to reach the
 // interruptible paths on small inputs.
 double long_work();
