@@ -56,6 +56,12 @@ def gate_list():
     return None, lambda: on.apply_gate(state, gate, 20, list(range(10, 19)))
 
 
+def measure_state():
+    s = on.NativeState(20)
+    s.set_amplitudes([2**-10, 0.0] * 2**20)
+    return s, lambda: s.measure(list(range(20)), 0.3)  # the outcome index costs 20 steps per amplitude
+
+
 def _density(n: int):
     d = on.NativeDensity(n)
     d.set_from_amplitudes([2 ** (-n / 2), 0.0] * 2**n)  # every entry non-zero
@@ -124,6 +130,7 @@ def clifford_run():
 CALLS: dict[str, tuple[str, Callable]] = {
     "state_gate": ("NativeState.apply_gate, dense gate on 9 of 20 qubits", gate_state),
     "list_gate": ("apply_gate, the same on a list of 2^21 floats", gate_list),
+    "state_measure": ("NativeState.measure, all 20 qubits", measure_state),
     "channel_1q": ("NativeDensity.apply_channel, 400 one-qubit operators, 11 qubits", channel_one_target),
     "channel_general": ("NativeDensity.apply_channel, 8 operators on 8 of 11 qubits", channel_general),
     "channel_diagonal": ("NativeDensity.apply_channel, diagonal operators on 2 of 12 qubits", channel_diagonal),
