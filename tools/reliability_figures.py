@@ -161,7 +161,7 @@ def render(logs: pathlib.Path, when: str, where: str, what: str) -> str:
     lines += [f"| {check} | {figures} |" for check, figures in rows]
     if (logs / "interrupts.log").exists():
         summary, calls = interrupt_figures(read(logs, "interrupts.log"))
-        lines += ["", f"Ctrl-C latency (`python bench/interrupt_targets.py`{seconds_of(logs, 'interrupts')}): "
+        lines += ["", f"Ctrl-C latency, measured by `python bench/interrupt_targets.py`{seconds_of(logs, 'interrupts')}: "
                       f"each long call interrupted {summary['trials']} times, from a tenth to four fifths of its "
                       "run; the time from the signal to the KeyboardInterrupt caught in Python; every interrupted "
                       "object was left byte for byte as it was.", "",
