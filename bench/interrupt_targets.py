@@ -202,7 +202,8 @@ def interrupt_rows(trials: int, row_type, measured_type) -> list:
     rows = []
     for key, (label, make) in CALLS.items():
         workload = f"Ctrl-C during {label}"
-        measure_text = f"signal to KeyboardInterrupt, {trials} interrupts (spread: best to worst)"
+        measure_text = (f"signal to KeyboardInterrupt, {trials} interrupts (spread: best to worst; "
+                        f"our time: the call uninterrupted, {CAP:g} s meaning at least that)")
         try:
             quiet, lat = measure(make, trials)
         except RuntimeError as exc:
