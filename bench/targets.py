@@ -30,6 +30,7 @@ import numpy as np
 import cases as C
 from clifford_streams import random_gates
 import orvane_native as on
+from interrupt_targets import interrupt_rows
 
 
 @dataclasses.dataclass
@@ -334,6 +335,7 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
     run("tableau", tableau)
     run("matmul", matmul)
     run("kron", kron)
+    run("interrupt", lambda: interrupt_rows(rounds, Row, Measured))
     return rows
 
 
@@ -360,7 +362,7 @@ def as_json(rows: list[Row]) -> list[dict]:
              "peer": r.result.peer if r.result and math.isfinite(r.result.peer) else None} for r in rows]
 
 
-KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron"]
+KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron", "interrupt"]
 
 
 def main() -> int:

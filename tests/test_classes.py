@@ -251,21 +251,27 @@ def test_failed_construction_is_safe_in_finalisers():
 
 @pytest.mark.parametrize("cls", BUFFERED)
 def test_measure_never_collapses_onto_an_impossible_outcome(cls):
-    # Rotating |0> by 0.15 leaves outcome 3 of [0, 1] impossible; a draw at or
-    # past the total (rounding, u >= 1, NaN) must still pick a possible one.
+    # X on qubit 1, then |0> rotated by 0.15 on qubit 0, leaves outcomes 0 and
+    # 2 of [0, 1] impossible. A draw past the total (rounding, u >= 1, NaN)
+    # takes the last possible outcome, 3; one below the range (u < 0) the
+    # first, 1. The module's sample_outcome keeps its own rule there: 0.
     import math
 
     c, s = math.cos(0.15), math.sin(0.15)
     rotation = [c, 0.0, -s, 0.0, s, 0.0, c, 0.0]
-    for u in (0.9999999999999999, 1.0, 5.0, float("nan")):
+    x = [0.0, 0.0, 1.0, 0.0, 1.0, 0.0, 0.0, 0.0]
+    for u, expected, sampled in ((0.9999999999999999, 3, 3), (1.0, 3, 3), (5.0, 3, 3), (math.inf, 3, 3),
+                                 (math.nan, 3, 3), (-1.0, 1, 0), (-1e-300, 1, 0), (-math.inf, 1, 0)):
         obj = cls(2)
         obj.reset()
-        if cls is on.NativeState:
-            obj.apply_gate(rotation, [0])
-        else:
-            obj.apply_channel(rotation, 1, [0])
+        for gate, target in ((x, 1), (rotation, 0)):
+            if cls is on.NativeState:
+                obj.apply_gate(gate, [target])
+            else:
+                obj.apply_channel(gate, 1, [target])
         probabilities = obj.probabilities([0, 1])
+        assert probabilities[0] == probabilities[2] == 0.0
         outcome = obj.measure([0, 1], u)
-        assert probabilities[outcome] > 0 and outcome == 2
-        assert any(x != 0.0 for x in memoryview(obj).tolist())
-        assert on.sample_outcome(probabilities, u) == outcome
+        assert probabilities[outcome] > 0 and outcome == expected, u
+        assert obj.probabilities([0, 1])[outcome] == pytest.approx(1.0), u
+        assert on.sample_outcome(probabilities, u) == sampled, u

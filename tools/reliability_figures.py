@@ -64,6 +64,17 @@ def leak_figures(text: str, what: str) -> dict:
             "blocks": int(m.group(4)), "bytes": int(m.group(5)), "counter": m.group(6)}
 
 
+def interrupt_figures(text: str) -> tuple[dict, list[tuple[str, ...]]]:
+    """The closing line and the table rows of bench/interrupt_targets.py."""
+    m = last_match(r"^interrupts: (\d+) calls, (\d+) interrupts each, every object unchanged; "
+                   r"worst ([\d.]+) ms; 0 failed", text, "interrupt result line")
+    rows = [tuple(cell.strip() for cell in line.strip().strip("|").split("|"))
+            for line in text.splitlines() if re.match(r"^\| .+ \| .+ ms \| .+ ms \| \d+ \| (yes|no) \|$", line)]
+    if len(rows) != int(m.group(1)):
+        raise MissingFigure(f"the interrupt log has {len(rows)} rows for {m.group(1)} calls")
+    return {"calls": int(m.group(1)), "trials": int(m.group(2)), "worst": float(m.group(3))}, rows
+
+
 def duration(seconds: float) -> str:
     seconds = round(seconds)
     return f"{seconds // 60} min {seconds % 60} s" if seconds >= 60 else f"{seconds} s"
@@ -148,6 +159,14 @@ def render(logs: pathlib.Path, when: str, where: str, what: str) -> str:
     lines = [BEGIN, "", f"Run by `./dev reliability` on {when}, {what}, on {where}{load}.", "",
              "| Check | Figures |", "|---|---|"]
     lines += [f"| {check} | {figures} |" for check, figures in rows]
+    if (logs / "interrupts.log").exists():
+        summary, calls = interrupt_figures(read(logs, "interrupts.log"))
+        lines += ["", f"Ctrl-C latency, measured by `python bench/interrupt_targets.py`{seconds_of(logs, 'interrupts')}: "
+                      f"each long call interrupted {summary['trials']} times, from a tenth to four fifths of its "
+                      "run; the time from the signal to the KeyboardInterrupt caught in Python; every interrupted "
+                      "object was left byte for byte as it was.", "",
+                  "| Long call | Uninterrupted | Median | Worst |", "|---|---|---|---|"]
+        lines += [f"| {c[0]} | {c[1]} | {c[2]} | {c[3]} |" for c in calls]
     return "\n".join(lines + ["", END])
 
 

@@ -591,13 +591,25 @@ def _long_calls(r: random.Random) -> dict:
         "clifford_run": call("clifford_run", Made("chain", 1000, True), 1000, [], 20, seed),
         # (the gates, not the result list, must outlast the 1 ms alarm on a fast machine)
         "clifford_tableau": call("clifford_tableau", Made("chain", 400, False, 200), 400),
-        # the general channel kernel, in place (17 operators on 4 of 8 qubits)
+        # in place: the general channel kernel (17 operators on 4 of 8 qubits)
+        # or the one-target kernel (200 operators on 8 qubits)
         "NativeDensity.apply_channel": [
             new_step("NativeDensity", 8),
             {"op": "method", "name": "reset", "args": [], "kwargs": {}, "result": "None"},
-            {"op": "method", "name": "apply_channel", "args": [Made("uniform", 17 * 2 * 16 * 16, seed), 17,
-                                                              [0, 2, 4, 6]], "kwargs": {}, "target": True},
+            {"op": "method", "name": "apply_channel",
+             "args": [Made("uniform", 17 * 2 * 16 * 16, seed), 17, [0, 2, 4, 6]] if seed % 2 else
+                     [Made("uniform", 200 * 8, seed), 200, [seed % 8]], "kwargs": {}, "target": True},
         ],
+        # a dense gate on 8 of 18 qubits, in place and on a copy
+        "NativeState.apply_gate": [
+            new_step("NativeState", 18),
+            {"op": "method", "name": "reset", "args": [], "kwargs": {}, "result": "None"},
+            {"op": "method", "name": "apply_gate", "args": [Made("uniform", 2 * 4**8, seed),
+                                                           [1, 3, 5, 7, 9, 11, 13, 15]], "kwargs": {},
+             "target": True},
+        ],
+        "apply_gate": call("apply_gate", Made("uniform", 2 << 18, seed), Made("uniform", 2 * 4**8, seed + 1), 18,
+                           [1, 3, 5, 7, 9, 11, 13, 15]),
         "NativeTableau.state_vector": [
             new_step("NativeTableau", 17),
             {"op": "method", "name": "state_vector", "args": [], "kwargs": {}, "target": True},

@@ -4,6 +4,8 @@
 # build/reliability/<step>.log with its duration, then the block between the
 # figure markers of RELIABILITY.md is rewritten from those logs by
 # tools/reliability_figures.py. Any failing step stops the update. Not run by CI.
+#   reliability.sh [--fuzz-calls N]   N fuzz calls per entry point (2000, CI's
+#                                      short run, by default; seed 1)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/legs/common.sh
@@ -23,12 +25,23 @@ reliability_step() {
 
 leaks_sanitized() { (sanitizer_env && "$PY" tests/test_leaks.py); }
 
+fuzz_calls=2000
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --fuzz-calls) fuzz_calls=${2:?--fuzz-calls needs a number}; shift 2 ;;
+    *) echo "usage: ./dev reliability [--fuzz-calls N]" >&2; exit 2 ;;
+  esac
+done
+case "$fuzz_calls" in ''|*[!0-9]*) echo "reliability: --fuzz-calls needs a positive number" >&2; exit 2 ;; esac
+
 rm -rf build/reliability && mkdir -p build/reliability
 { git rev-parse --short HEAD && git status --porcelain --untracked-files=no; } >build/reliability/commit 2>/dev/null || true
 cp /proc/loadavg build/reliability/loadavg 2>/dev/null || true
 reliability_step test "$PWD/dev" test
 reliability_step sanitize "$PWD/dev" sanitize
-reliability_step fuzz "$PWD/dev" fuzz
+reliability_step fuzz "$PWD/dev" fuzz --calls "$fuzz_calls"
 reliability_step leaks "$PY" tests/test_leaks.py
 reliability_step leaks-sanitized leaks_sanitized
+# The Ctrl-C latency of the long calls, measured on the ordinary build.
+reliability_step interrupts "$PY" bench/interrupt_targets.py --trials 9
 "$PY" tools/reliability_figures.py build/reliability RELIABILITY.md

@@ -12,7 +12,7 @@
 #include "orvane_native/density/kernels.h"
 #include "orvane_native/density/kernels_simd.h"
 #include "orvane_native/density/subspace.h"
-#include "orvane_native/density/undo_log.h"
+#include "orvane_native/support/undo_log.h"
 #include "orvane_native/support/cpu.h"
 #include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/operator_structure.h"
@@ -137,10 +137,6 @@ int64_t op_dimension(int64_t floats) {
 
 namespace {
 
-// Work (complex multiply-adds) above which the general kernel keeps what it
-// overwrites so that it can be interrupted: a few tens of milliseconds.
-constexpr double kLongChannelWork = double(int64_t{1} << 25);
-
 void validate_channel(F64Span rho, F64Span ops, int64_t num_ops, int64_t d, I64Span targets, int64_t n) {
   validate_targets(targets, n);
   const int64_t rho_floats = density_floats(n);
@@ -248,7 +244,7 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   // rho as it was. Short channels (or ones whose copy cannot be had) run
   // through without asking.
   const bool long_run = 2.0 * static_cast<double>(m) * static_cast<double>(d) * static_cast<double>(dim) *
-                            static_cast<double>(dim) > kLongChannelWork;
+                            static_cast<double>(dim) > long_work();
   UndoLog undo(long_run ? static_cast<size_t>(2 * d * width * nb) : 0);
   const bool interruptible = long_run && undo.ready();
   InterruptPoll poll = interruptible ? InterruptPoll() : InterruptPoll::never();

@@ -7,6 +7,8 @@
 #include "orvane_native/density/kernels_simd.h"
 #include "orvane_native/density/subspace.h"
 #include "orvane_native/support/cpu.h"
+#include "orvane_native/support/interrupt.h"
+#include "orvane_native/support/undo_log.h"
 
 namespace orvane {
 
@@ -23,24 +25,49 @@ void channel_permutation_into(Span<double> rho, I64Span perm, I64Span targets, i
   });
   // The map only changes target bits, so each group of d rows (one row base)
   // is closed: copy the group, then write every row from its source row,
-  // with its columns taken through the same map.
+  // with its columns taken through the same map. A long permutation (about
+  // three units of work per entry) polls between groups and logs each
+  // group's rows before they are written, so that an interruption puts
+  // them back; without room for the log it runs through.
   const int64_t row_floats = 2 * dim;
-  std::vector<double> strip(static_cast<size_t>(d * row_floats));
+  const auto group_floats = static_cast<size_t>(d * row_floats);
+  std::vector<double> strip(group_floats);
   double* p = rho.data();
-  for_each_base(dim, s.mask, [&](int64_t r0) {
-    for (int64_t e = 0; e < d; ++e) {
-      std::memcpy(strip.data() + e * row_floats, p + (r0 + s.off[e]) * row_floats,
-                  sizeof(double) * static_cast<size_t>(row_floats));
-    }
-    for (int64_t a = 0; a < d; ++a) {
-      double* dst = p + (r0 + s.off[a]) * row_floats;
-      const double* src = strip.data() + perm[a] * row_floats;
-      for (int64_t x = 0; x < dim; ++x) {
-        dst[2 * x] = src[2 * source[x]];
-        dst[2 * x + 1] = src[2 * source[x] + 1];
+  const bool long_run = 3.0 * static_cast<double>(dim) * static_cast<double>(dim) > long_work();
+  UndoLog undo(long_run ? static_cast<size_t>(dim * row_floats) : 0);
+  const bool interruptible = undo.ready();
+  InterruptPoll poll = interruptible ? InterruptPoll() : InterruptPoll::never();
+  int64_t done = 0;
+  try {
+    for_each_base(dim, s.mask, [&](int64_t r0) {
+      poll.tick(3 * d * dim);
+      for (int64_t e = 0; e < d; ++e) {
+        std::memcpy(strip.data() + e * row_floats, p + (r0 + s.off[e]) * row_floats,
+                    sizeof(double) * static_cast<size_t>(row_floats));
       }
-    }
-  });
+      if (interruptible) undo.append(strip.data(), group_floats);
+      for (int64_t a = 0; a < d; ++a) {
+        double* dst = p + (r0 + s.off[a]) * row_floats;
+        const double* src = strip.data() + perm[a] * row_floats;
+        for (int64_t x = 0; x < dim; ++x) {
+          dst[2 * x] = src[2 * source[x]];
+          dst[2 * x + 1] = src[2 * source[x] + 1];
+        }
+      }
+      ++done;
+    });
+  } catch (const Interrupted&) {
+    int64_t j = 0;
+    for_each_base(dim, s.mask, [&](int64_t r0) {
+      if (j >= done) return;
+      const double* saved = undo.data() + static_cast<size_t>(j++) * group_floats;
+      for (int64_t e = 0; e < d; ++e) {
+        std::memcpy(p + (r0 + s.off[e]) * row_floats, saved + e * row_floats,
+                    sizeof(double) * static_cast<size_t>(row_floats));
+      }
+    });
+    throw;
+  }
 }
 
 namespace {
@@ -54,24 +81,10 @@ struct Lanes {
   double re[kLanes], im[kLanes];
 };
 
-}  // namespace
-
-void channel_subspace_2x2_into(Span<double> rho, F64Span ops, int64_t num_ops, I64Span targets, int64_t n) {
-  const int64_t t = targets.get(0);
-  const int64_t s = pow2(n - 1 - t);
-  const int64_t dim = pow2(n);
-  const int64_t m = num_ops > 0 ? num_ops : 0;
-  // Eight operator tables: re/im of a = K[0][0], b = K[0][1], c = K[1][0], d = K[1][1].
-  std::vector<double> tab(static_cast<size_t>(8 * m));
-  double *ar = tab.data(), *ai = ar + m, *br = ai + m, *bi = br + m;
-  double *cr = bi + m, *ci = cr + m, *dr = ci + m, *di = dr + m;
-  for (int64_t i = 0; i < m; ++i) {
-    const double* k = ops.data() + 8 * i;
-    ar[i] = k[0], ai[i] = k[1], br[i] = k[2], bi[i] = k[3];
-    cr[i] = k[4], ci[i] = k[5], dr[i] = k[6], di[i] = k[7];
-  }
-  if (dim <= 0) return;
-  if (s >= 1 && cpu::use_avx2()) return simd::channel_2x2_avx2(rho.data(), dim, s, m, tab.data());
+// The scalar 2x2 kernel on the row bases j in [j0, j1) (with bit s clear).
+void channel_2x2_rows(double* p, int64_t dim, int64_t s, int64_t m, const double* tab, int64_t j0, int64_t j1) {
+  const double *ar = tab, *ai = ar + m, *br = ai + m, *bi = br + m;
+  const double *cr = bi + m, *ci = cr + m, *dr = ci + m, *di = dr + m;
   // Column bases are the indices with bit s clear (every index when the
   // target's shift is out of range and s = 0); base number q has a zero bit
   // inserted at s.
@@ -79,8 +92,7 @@ void channel_subspace_2x2_into(Span<double> rho, F64Span ops, int64_t num_ops, I
   const int64_t low = s > 0 ? s - 1 : 0;
   auto column = [&](int64_t q) { return s > 0 ? ((q & ~low) << 1) | (q & low) : q; };
   Lanes x00, x01, x10, x11, y00, y01, y10, y11;
-  double* p = rho.data();
-  for (int64_t j = 0; j < dim; j = next_clear(j, s)) {
+  for (int64_t j = j0; j < j1; j = next_clear(j, s)) {
     double* row0 = p + 2 * j * dim;
     double* row1 = p + 2 * (j + s) * dim;
     for (int64_t q0 = 0; q0 < bases; q0 += kLanes) {
@@ -131,6 +143,61 @@ void channel_subspace_2x2_into(Span<double> rho, F64Span ops, int64_t num_ops, I
   }
 }
 
+}  // namespace
+
+void channel_subspace_2x2_into(Span<double> rho, F64Span ops, int64_t num_ops, I64Span targets, int64_t n) {
+  const int64_t t = targets.get(0);
+  const int64_t s = pow2(n - 1 - t);
+  const int64_t dim = pow2(n);
+  const int64_t m = num_ops > 0 ? num_ops : 0;
+  // Eight operator tables: re/im of a = K[0][0], b = K[0][1], c = K[1][0], d = K[1][1].
+  std::vector<double> tab(static_cast<size_t>(8 * m));
+  for (int64_t i = 0; i < m; ++i) {
+    const double* k = ops.data() + 8 * i;
+    for (int64_t e = 0; e < 8; ++e) tab[e * m + i] = k[e];
+  }
+  if (dim <= 0) return;
+  double* p = rho.data();
+  const bool vector_unit = s >= 1 && cpu::use_avx2();
+  auto rows = [&](int64_t j0, int64_t j1) {
+    if (vector_unit) return simd::channel_2x2_avx2(p, dim, s, m, tab.data(), j0, j1);
+    channel_2x2_rows(p, dim, s, m, tab.data(), j0, j1);
+  };
+  // Work: 16 complex multiply-adds per operator and 2x2 block, dim/2 blocks
+  // per row pair. A long channel runs a few row pairs at a time, polling in
+  // between, and logs each pair's rows before they are written, so that an
+  // interruption puts them back; without room for the log (or with the
+  // target's stride out of range) it runs through.
+  const double pair_work = 8.0 * static_cast<double>(dim) * static_cast<double>(std::max<int64_t>(m, 1));
+  const bool long_run = s >= 1 && pair_work * static_cast<double>(dim / 2) > long_work();
+  UndoLog undo(long_run ? static_cast<size_t>(2 * dim * dim) : 0);
+  if (!undo.ready()) return rows(0, dim);
+  const auto row_floats = static_cast<size_t>(2 * dim);
+  const int64_t pairs_per_chunk =
+      std::max<int64_t>(1, static_cast<int64_t>(static_cast<double>(InterruptPoll::kPollWork) / pair_work));
+  InterruptPoll poll;
+  int64_t j = 0;  // the next row base to run
+  try {
+    while (j < dim) {
+      poll.tick(static_cast<int64_t>(pair_work) * pairs_per_chunk);
+      int64_t end = j;
+      for (int64_t q = 0; q < pairs_per_chunk && end < dim; ++q, end = next_clear(end, s)) {
+        undo.append(p + 2 * end * dim, row_floats);
+        undo.append(p + 2 * (end + s) * dim, row_floats);
+      }
+      rows(j, end);
+      j = end;
+    }
+  } catch (const Interrupted&) {
+    const double* saved = undo.data();
+    for (int64_t r = 0; r < j; r = next_clear(r, s), saved += 2 * row_floats) {
+      std::memcpy(p + 2 * r * dim, saved, sizeof(double) * row_floats);
+      std::memcpy(p + 2 * (r + s) * dim, saved + row_floats, sizeof(double) * row_floats);
+    }
+    throw;
+  }
+}
+
 void channel_diagonal_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_t d, I64Span targets, int64_t n) {
   const Subspace s = make_subspace(targets, n, d);
   const int64_t dim = pow2(n);
@@ -155,15 +222,32 @@ void channel_diagonal_into(Span<double> rho, F64Span ops, int64_t num_ops, int64
   for_each_base(dim, s.mask, [&](int64_t b) {
     for (int64_t r = 0; r < d; ++r) local[b + s.off[r]] = r;
   });
+  // A long sweep (about two units of work per entry) polls between rows and
+  // logs each row before it is written, so that an interruption puts the
+  // rows back; without room for the log it runs through.
   double* p = rho.data();
-  for (int64_t x = 0; x < dim; ++x) {
-    const double* wrow = w.data() + 2 * local[x] * d;
-    double* row = p + 2 * x * dim;
-    for (int64_t y = 0; y < dim; ++y) {
-      const Complex v = cmul(Complex{row[2 * y], row[2 * y + 1]}, Complex{wrow[2 * local[y]], wrow[2 * local[y] + 1]});
-      row[2 * y] = v.re;
-      row[2 * y + 1] = v.im;
+  const auto row_floats = static_cast<size_t>(2 * dim);
+  const bool long_run = 2.0 * static_cast<double>(dim) * static_cast<double>(dim) > long_work();
+  UndoLog undo(long_run ? row_floats * static_cast<size_t>(dim) : 0);
+  const bool interruptible = undo.ready();
+  InterruptPoll poll = interruptible ? InterruptPoll() : InterruptPoll::never();
+  int64_t x = 0;
+  try {
+    for (; x < dim; ++x) {
+      poll.tick(2 * dim);
+      const double* wrow = w.data() + 2 * local[x] * d;
+      double* row = p + 2 * x * dim;
+      if (interruptible) undo.append(row, row_floats);
+      for (int64_t y = 0; y < dim; ++y) {
+        const Complex v = cmul(Complex{row[2 * y], row[2 * y + 1]}, Complex{wrow[2 * local[y]], wrow[2 * local[y] + 1]});
+        row[2 * y] = v.re;
+        row[2 * y + 1] = v.im;
+      }
     }
+  } catch (const Interrupted&) {
+    // Rows 0 .. x-1 were written, and the log holds them in that order.
+    std::memcpy(p, undo.data(), sizeof(double) * row_floats * static_cast<size_t>(x));
+    throw;
   }
 }
 

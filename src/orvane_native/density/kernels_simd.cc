@@ -42,8 +42,8 @@ ORVANE_TARGET_AVX2 inline __m256d bc(const double& x) { return _mm256_broadcast_
 
 // s >= 2: columns c and c+1 are both block bases, so one vector carries the
 // same entry of two neighbouring blocks.
-ORVANE_TARGET_AVX2 void wide(double* rho, int64_t dim, int64_t s, const std::vector<Op>& ops) {
-  for (int64_t j = 0; j < dim; j = ((j | s) + 1) & ~s) {
+ORVANE_TARGET_AVX2 void wide(double* rho, int64_t dim, int64_t s, const std::vector<Op>& ops, int64_t j0, int64_t j1) {
+  for (int64_t j = j0; j < j1; j = ((j | s) + 1) & ~s) {
     double* row0 = rho + 2 * j * dim;
     double* row1 = rho + 2 * (j + s) * dim;
     for (int64_t cb = 0; cb < dim; cb += 2 * s) {
@@ -77,7 +77,7 @@ ORVANE_TARGET_AVX2 void wide(double* rho, int64_t dim, int64_t s, const std::vec
 // of one block, [x0, x1]. T = K B works on rows as a whole; for the
 // accumulator, T's entries are broadcast to both lanes and multiplied by the
 // per-lane conjugates [K[0][e], K[1][e]].
-ORVANE_TARGET_AVX2 void narrow(double* rho, int64_t dim, const std::vector<Op>& ops) {
+ORVANE_TARGET_AVX2 void narrow(double* rho, int64_t dim, const std::vector<Op>& ops, int64_t j0, int64_t j1) {
   // Per operator: [ar, ar, cr, cr], [-ai, -ai, -ci, -ci], [br, br, dr, dr], [-bi, -bi, -di, -di].
   std::vector<double> lanes(16 * ops.size());
   for (size_t i = 0; i < ops.size(); ++i) {
@@ -86,7 +86,7 @@ ORVANE_TARGET_AVX2 void narrow(double* rho, int64_t dim, const std::vector<Op>& 
                           o.br, o.br, o.dr, o.dr, o.nbi, o.nbi, o.ndi, o.ndi};
     for (int e = 0; e < 16; ++e) lanes[16 * i + e] = v[e];
   }
-  for (int64_t j = 0; j < dim; j += 2) {
+  for (int64_t j = j0; j < j1; j += 2) {
     double* row0 = rho + 2 * j * dim;
     double* row1 = row0 + 2 * dim;
     for (int64_t c = 0; c < dim; c += 2) {
@@ -112,10 +112,11 @@ ORVANE_TARGET_AVX2 void narrow(double* rho, int64_t dim, const std::vector<Op>& 
 
 }  // namespace
 
-ORVANE_TARGET_AVX2 void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const double* tab) {
+ORVANE_TARGET_AVX2 void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const double* tab,
+                                         int64_t row_begin, int64_t row_end) {
   const std::vector<Op> ops = split_ops(m, tab);
-  if (s >= 2) return wide(rho, dim, s, ops);
-  narrow(rho, dim, ops);
+  if (s >= 2) return wide(rho, dim, s, ops, row_begin, row_end);
+  narrow(rho, dim, ops, row_begin, row_end);
 }
 
 // The shared template is inlined here (flatten) so that it is compiled for

@@ -11,9 +11,12 @@
 namespace orvane::simd {
 
 // One-qubit Kraus operators on the qubit of stride s >= 1 of a dim x dim
-// density matrix. `tab` holds eight tables of m floats: re/im of K[0][0],
-// K[0][1], K[1][0], K[1][1] for each operator, in that order.
-void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const double* tab);
+// density matrix, on the row pairs {j, j+s} whose row base j lies in
+// [row_begin, row_end) (row_begin has bit s clear). `tab` holds eight tables
+// of m floats: re/im of K[0][0], K[0][1], K[1][0], K[1][1] for each
+// operator, in that order.
+void channel_2x2_avx2(double* rho, int64_t dim, int64_t s, int64_t m, const double* tab, int64_t row_begin,
+                      int64_t row_end);
 
 // The general block algorithm's arithmetic for one row base (see
 // general_strip.h for the layout and the operations).

@@ -5,6 +5,7 @@
 
 #include "orvane_native/density/subspace.h"
 #include "orvane_native/statevector/measure.h"
+#include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/targets.h"
 
 namespace orvane {
@@ -74,7 +75,9 @@ F64Array density_collapse(F64Span rho, I64Span targets, int64_t outcome, int64_t
   const OutcomeSet set = outcome_set(targets, outcome, n);
   if (!set.possible) return result;
   const double scale = collapse_scale(rho.data(), set, dim);
+  InterruptPoll poll;  // a pure function: an interruption drops the result
   for (int64_t j = set.pattern; j < dim; j = next_clear(j, set.mask) | set.pattern) {
+    poll.tick(dim);
     for (int64_t c = set.pattern; c < dim; c = next_clear(c, set.mask) | set.pattern) {
       const int64_t at = 2 * (j * dim + c);
       result[at] = scale * rho[at];
@@ -105,11 +108,12 @@ void density_collapse_into(Span<double> rho, I64Span targets, int64_t outcome, i
   }
 }
 
-void state_to_density_into(Span<double> out, F64Span state) {
+void state_to_density_into(Span<double> out, F64Span state, InterruptPoll& poll) {
   const int64_t m = state.size() / 2;
   const double* psi = state.data();
   double* p = out.data();
   for (int64_t g = 0; g < m; ++g) {
+    poll.tick(m);
     const double gr = psi[2 * g], gi = psi[2 * g + 1];
     double* row = p + 2 * g * m;
     for (int64_t j = 0; j < m; ++j) {
@@ -127,7 +131,8 @@ F64Array state_to_density(F64Span state) {
   if (floats > static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max())) throw std::bad_alloc();
   F64Array result(static_cast<int64_t>(floats));
   if (m < 1) return result;
-  state_to_density_into(result.mut(), state);
+  InterruptPoll poll;  // an interruption drops the result
+  state_to_density_into(result.mut(), state, poll);
   return result;
 }
 

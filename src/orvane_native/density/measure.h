@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "orvane_native/support/array.h"
+#include "orvane_native/support/interrupt.h"
 
 namespace orvane {
 
@@ -29,8 +30,9 @@ void density_collapse_into(Span<double> rho, I64Span targets, int64_t outcome, i
 F64Array state_to_density(F64Span state);
 
 // Writes |psi><psi| of `state` into the first 2*m*m floats of `out`, which
-// must hold them.
-void state_to_density_into(Span<double> out, F64Span state);
+// must hold them, ticking `poll` per row (an interruption leaves `out` half
+// written: a caller that keeps it passes InterruptPoll::never()).
+void state_to_density_into(Span<double> out, F64Span state, InterruptPoll& poll);
 
 // Checks shared by the density measurements: distinct targets below n and a
 // matrix of 2*4^n floats when 2^n is positive.

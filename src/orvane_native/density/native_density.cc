@@ -38,7 +38,8 @@ void set_from_amplitudes(NativeDensity& d, F64Span values) {
     panic("set_from_amplitudes needs " + std::to_string(need) + " floats for " + std::to_string(d.num_qubits) +
           " qubits, got " + std::to_string(values.size()));
   }
-  state_to_density_into(d.rho.mut(), values);
+  InterruptPoll whole = InterruptPoll::never();  // one sweep, in place: it runs through
+  state_to_density_into(d.rho.mut(), values, whole);
 }
 
 void apply_channel(NativeDensity& d, F64Span operators, int64_t num_operators, I64Span targets) {
@@ -77,7 +78,7 @@ int64_t measure(NativeDensity& d, I64Span targets, double u) {
   // density_probabilities validates the targets; after it nothing can fail,
   // and the collapse runs in place on the buffer.
   const F64Array probs = density_probabilities(d.rho.span(), targets, d.num_qubits);
-  const int64_t outcome = sample_outcome(probs.span(), u);
+  const int64_t outcome = measurement_outcome(probs.span(), u);
   density_collapse_into(d.rho.mut(), targets, outcome, d.num_qubits);
   return outcome;
 }

@@ -9,7 +9,9 @@
 #include "orvane_native/support/complex.h"
 #include "orvane_native/support/cpu.h"
 #include "orvane_native/support/operator_structure.h"
+#include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/targets.h"
+#include "orvane_native/support/undo_log.h"
 
 namespace orvane {
 namespace {
@@ -174,7 +176,7 @@ GeneralPlan plan_general(F64Span gate, int64_t n, I64Span targets) {
 
 }  // namespace
 
-void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span targets) {
+void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span targets, OnInterrupt on_interrupt) {
   const GeneralPlan p = plan_general(gate, n, targets);
   const int64_t dim = pow2(n);
   if (!p.permutation && p.d == 4 && cpu::use_avx2()) {
@@ -193,12 +195,28 @@ void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span tar
   std::vector<double> are(static_cast<size_t>(d)), aim(static_cast<size_t>(d));
   const double* g = gate.data();
   const int64_t groups = dim / d;
-  for (int64_t b = 0, i = 0; i < groups; ++i, b = ((b | p.mask) + 1) & ~p.mask) {
-    for (int64_t c = 0; c < d; ++c) {
-      are[c] = psi[2 * (b | p.off[c])];
-      aim[c] = psi[2 * (b | p.off[c]) + 1];
-    }
-    {
+  // A long gate (d multiply-adds per amplitude) polls between groups. In
+  // place, the log keeps every group's amplitudes before they are
+  // overwritten, so that an interruption puts them back; without room for
+  // it the gate runs through.
+  const bool restore = on_interrupt == OnInterrupt::kRestore;
+  const bool long_run = static_cast<double>(dim) * static_cast<double>(d) > long_work();
+  UndoLog undo(long_run && restore ? static_cast<size_t>(2 * dim) : 0);
+  const bool interruptible = long_run && (!restore || undo.ready());
+  const bool logged = interruptible && restore;
+  InterruptPoll poll = interruptible ? InterruptPoll() : InterruptPoll::never();
+  int64_t i = 0;
+  try {
+    for (int64_t b = 0; i < groups; ++i, b = ((b | p.mask) + 1) & ~p.mask) {
+      poll.tick(d * d);
+      for (int64_t c = 0; c < d; ++c) {
+        are[c] = psi[2 * (b | p.off[c])];
+        aim[c] = psi[2 * (b | p.off[c]) + 1];
+      }
+      if (logged) {
+        undo.append(are.data(), static_cast<size_t>(d));
+        undo.append(aim.data(), static_cast<size_t>(d));
+      }
       for (int64_t r = 0; r < d; ++r) {
         Complex acc{0.0, 0.0};
         const double* row = g + 2 * r * d;
@@ -207,6 +225,18 @@ void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span tar
         psi[2 * (b | p.off[r]) + 1] = acc.im;
       }
     }
+  } catch (const Interrupted&) {
+    if (logged) {
+      // Groups 0 .. i-1 were written: each goes back from its log entry.
+      const double* saved = undo.data();
+      for (int64_t j = 0, b = 0; j < i; ++j, b = ((b | p.mask) + 1) & ~p.mask, saved += 2 * d) {
+        for (int64_t c = 0; c < d; ++c) {
+          psi[2 * (b | p.off[c])] = saved[c];
+          psi[2 * (b | p.off[c]) + 1] = saved[d + c];
+        }
+      }
+    }
+    throw;
   }
 }
 
@@ -219,7 +249,7 @@ GateKernel choose_gate_kernel(F64Span gate, int64_t n, I64Span targets) {
   return plan_general(gate, n, targets).permutation ? GateKernel::kGeneralPermutation : GateKernel::kGeneralDense;
 }
 
-void apply_gate_into(Span<double> state, F64Span gate, int64_t n, I64Span targets) {
+void apply_gate_into(Span<double> state, F64Span gate, int64_t n, I64Span targets, OnInterrupt on_interrupt) {
   if (n <= 0 || targets.empty()) return;
   validate(state, gate, n, targets);
   if (targets.size() == 2) {
@@ -228,7 +258,7 @@ void apply_gate_into(Span<double> state, F64Span gate, int64_t n, I64Span target
     if (t0 - t1 == 1) return apply_gate_2q_adjacent(state, swap_2q_basis(gate).span(), n, t0);
   }
   if (targets.size() == 1) return apply_gate_1q(state, gate, n, targets[0]);
-  apply_gate_general(state, gate, n, targets);
+  apply_gate_general(state, gate, n, targets, on_interrupt);
 }
 
 F64Array apply_gate(F64Span state, F64Span gate, int64_t n, I64Span targets) {
@@ -236,7 +266,8 @@ F64Array apply_gate(F64Span state, F64Span gate, int64_t n, I64Span targets) {
     validate(state, gate, n, targets);  // reject before copying
   }
   F64Array out = F64Array::copy_of(state);
-  apply_gate_into(out.mut(), gate, n, targets);
+  // An interruption drops the copy: nothing needs putting back.
+  apply_gate_into(out.mut(), gate, n, targets, OnInterrupt::kDiscard);
   return out;
 }
 

@@ -26,6 +26,13 @@ inline int64_t outcome_index(int64_t index, I64Span targets, int64_t num_qubits)
 // does (u >= total, NaN u); -1 for an empty list.
 int64_t sample_outcome(F64Span probabilities, double u);
 
+// The outcome a measurement collapses onto: sample_outcome's choice, unless
+// that outcome's probability is not positive (zero, negative or NaN) while
+// another one's is. A draw that selects such an outcome below the range
+// (u < 0, -inf) takes the first outcome of positive probability, as a draw
+// past the total takes the last one. -1 for an empty list.
+int64_t measurement_outcome(F64Span probabilities, double u);
+
 // 2^k probabilities of measuring `targets` (unnormalised: they sum to the
 // squared norm).
 F64Array state_probabilities(F64Span state, I64Span targets, int64_t num_qubits);

@@ -70,7 +70,7 @@ F64Array probabilities(NativeState& s, I64Span targets) {
 int64_t measure(NativeState& s, I64Span targets, double u) {
   require_consistent(s);
   const F64Array probs = state_probabilities(s.state.span(), targets, s.num_qubits);
-  const int64_t outcome = sample_outcome(probs.span(), u);
+  const int64_t outcome = measurement_outcome(probs.span(), u);
   const F64Array collapsed = collapse_state(s.state.span(), targets, outcome, s.num_qubits);
   copy_into(s.state, collapsed);
   return outcome;

@@ -18,10 +18,25 @@ struct Interrupted {};
 
 using StopTest = bool (*)();
 
+// What an interrupted loop that writes in place leaves behind: a persistent
+// record is put back as it was (kRestore); an array the caller drops
+// anyway, such as a copy being built into a result, is left as it is
+// (kDiscard).
+enum class OnInterrupt { kRestore, kDiscard };
+
 // Installs the host's test; null (the default) never stops.
 void set_stop_test(StopTest test);
 // Asks the host's test; throws Interrupted when it says stop.
 void check_interrupt();
+
+// Work above which a loop that writes in place polls (and keeps an undo log
+// to do so): ten to twenty milliseconds. Below it a call ends soon enough on
+// its own. A memory-bound sweep counts a few units per entry it writes.
+constexpr int64_t kLongWork = int64_t{1} << 24;
+// The threshold in force: kLongWork, unless a test lowered it to reach the
+// interruptible paths on small inputs.
+double long_work();
+void set_long_work(int64_t work);
 
 class InterruptPoll {
  public:

@@ -1,4 +1,4 @@
-#include "orvane_native/density/undo_log.h"
+#include "orvane_native/support/undo_log.h"
 
 #include <sys/mman.h>
 

@@ -1,13 +1,14 @@
-// The general channel kernel's undo log: the rows of rho a long channel has
-// overwritten, kept so that an interruption can put them back.
+// The undo log of a long in-place kernel: the entries (rows of rho, groups
+// of amplitudes) it has overwritten, kept so that an interruption can put
+// them back.
 #pragma once
 
 #include <cstddef>
 
 namespace orvane {
 
-// Room for `floats` doubles, filled in order. The log is as large as rho and
-// written once per call, so its storage is a mapping in 2 MiB pages (where
+// Room for `floats` doubles, filled in order. The log is as large as the
+// state or rho it guards and written once per call, so its storage is a mapping in 2 MiB pages (where
 // the system offers them) that outlives the call: the process keeps one
 // spare mapping, and each log takes it when it is free and large enough.
 // Mapping a fresh one for every call would have the kernel zero every page
