@@ -13,6 +13,7 @@
 #include "orvane_native/linalg/pauli.h"
 #include "orvane_native/module/binding.h"
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/noisy_sampler.h"
 #include "orvane_native/stabilizer/state_vector.h"
 #include "orvane_native/statevector/gates.h"
 #include "orvane_native/statevector/measure.h"
