@@ -67,10 +67,10 @@ void frame_gate(int64_t code, int64_t a, int64_t b, uint64_t* fx, uint64_t* fz) 
 
 // The next event shot of a location after shot `last`, from one gap draw;
 // `shots` when it falls beyond the last shot.
-int64_t next_event(uint64_t& state, double log_keep, int64_t last, int64_t shots) {
+int64_t next_event(uint64_t& state, double skip_scale, int64_t last, int64_t shots) {
   const uint64_t v = wyrand_step(state);
   const double u = static_cast<double>((v >> 11) + 1) * 0x1p-53;  // (0, 1]
-  const double gap = portable_log(u) / log_keep;                  // >= 0; 0 when p = 1
+  const double gap = portable_log(u) * skip_scale;                // >= 0; 0 when p = 1
   const int64_t left = shots - last - 1;
   if (!(gap < static_cast<double>(left))) return shots;
   return last + 1 + static_cast<int64_t>(gap);
@@ -116,7 +116,7 @@ NoisyProgram NoisyProgram::compile(I64Span instructions, int64_t num_qubits, F64
       Location loc;
       loc.ordinal = ordinal;
       loc.code = code;
-      loc.log_keep = portable_log1m(p);
+      loc.skip_scale = 1.0 / portable_log1m(p);
       const int64_t index = static_cast<int64_t>(prog.locations_.size());
       auto add = [&](int part, int64_t q, bool x, bool z) {
         Column c;
@@ -302,7 +302,7 @@ void NoisyProgram::sample(int64_t shots, I64Span invert_mask, uint64_t measureme
     return code == instr_depolarize1 ? 3 : code == instr_depolarize2 ? 15 : 0;
   };
   auto advance = [&](Cursor& c, const Location& loc) {
-    c.next = next_event(c.state, loc.log_keep, c.next, shots);
+    c.next = next_event(c.state, loc.skip_scale, c.next, shots);
     const uint64_t count = choices(loc.code);
     if (c.next < shots && count != 0) c.choice = choice_of(wyrand_step(c.state), count);
   };

@@ -45,7 +45,7 @@ class NoisyProgram {
   // (ordinal among codes 12-16) draws from its own generator, whose state is
   // output j of a generator in state noise_state: per event, a gap draw v
   // gives u = ((v >> 11) + 1) 2^-53 and the next shot is the previous one
-  // (-1 at first) + 1 + floor(ln u / ln(1 - p)); an event inside the shots
+  // (-1 at first) + 1 + floor(ln u * (1 / ln(1 - p))); an event inside the shots
   // then takes one choice draw c for depolarize1 ((c * 3) >> 64: X, Y, Z)
   // and depolarize2 ((c * 15) >> 64 = i: Paulis (i+1) >> 2 on a and
   // (i+1) & 3 on b, 0 I, 1 X, 2 Y, 3 Z). Logarithms are portable_log's.
@@ -64,7 +64,7 @@ class NoisyProgram {
   struct Location {
     int64_t ordinal = 0;  // among the noise triples
     int64_t code = 0;
-    double log_keep = 0;  // ln(1 - p)
+    double skip_scale = 0;  // 1 / ln(1 - p)
     Range pattern[4];     // X then Z on a, then on b (12-14: one pattern)
   };
 
