@@ -334,6 +334,10 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
                     "numpy kron (arrays) time / numpy tolist() time", "none", lambda _: True,
                     small_matrix("kron", rounds, sample, conversion_only=True), info=True)]
 
+    def noisy():
+        import noisy_targets
+        return noisy_targets.rows(rounds, sample, interleaved, Side, Row)
+
     run("gate", gate_rows)
     run("h", h_rows)
     run("channel", channel_rows)
@@ -342,6 +346,7 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
     run("tableau", tableau)
     run("matmul", matmul)
     run("kron", kron)
+    run("noisy", noisy)
     return rows
 
 
@@ -368,7 +373,7 @@ def as_json(rows: list[Row]) -> list[dict]:
              "peer": r.result.peer if r.result and math.isfinite(r.result.peer) else None} for r in rows]
 
 
-KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron"]
+KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron", "noisy"]
 
 
 def main() -> int:

@@ -267,7 +267,8 @@ NoisyProgram NoisyProgram::compile(I64Span instructions, int64_t num_qubits, F64
   return prog;
 }
 
-void NoisyProgram::apply_event(const Location& loc, uint64_t choice, int64_t* row) const {
+template <class T>
+void NoisyProgram::apply_event(const Location& loc, uint64_t choice, T* row) const {
   switch (loc.code) {
     case instr_depolarize1:
       if (choice != 2) xor_pattern(loc.pattern[0], row);  // X or Y
@@ -286,12 +287,13 @@ void NoisyProgram::apply_event(const Location& loc, uint64_t choice, int64_t* ro
   }
 }
 
+template <class T>
 void NoisyProgram::sample(int64_t shots, I64Span invert_mask, uint64_t measurement_state, uint64_t noise_state,
-                          int64_t* out) const {
+                          T* out) const {
   const int64_t m = m_;
   // The reference with the mask applied: flips then xor 1 into it.
-  std::vector<int64_t> first(reference_);
-  for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) first[k] ^= invert_mask[k];
+  std::vector<T> first(reference_.begin(), reference_.end());
+  for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) first[k] ^= static_cast<T>(invert_mask[k]);
 
   struct Cursor {
     uint64_t state;
@@ -322,7 +324,7 @@ void NoisyProgram::sample(int64_t shots, I64Span invert_mask, uint64_t measureme
     const int64_t b1 = std::min(shots, b0 + block);
     poll.tick((b1 - b0) * (m + static_cast<int64_t>(coins_.size()) * 4) + static_cast<int64_t>(cursors.size()));
     for (int64_t r = b0; r < b1; ++r) {
-      int64_t* row = out + r * m;
+      T* row = out + r * m;
       std::copy(first.begin(), first.end(), row);
       const uint64_t base = measurement_state + static_cast<uint64_t>(r) * per_shot;
       for (const Coin& coin : coins_) {
@@ -339,5 +341,8 @@ void NoisyProgram::sample(int64_t shots, I64Span invert_mask, uint64_t measureme
     }
   }
 }
+
+template void NoisyProgram::sample(int64_t, I64Span, uint64_t, uint64_t, int64_t*) const;
+template void NoisyProgram::sample(int64_t, I64Span, uint64_t, uint64_t, uint8_t*) const;
 
 }  // namespace orvane

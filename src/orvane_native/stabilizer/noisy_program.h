@@ -49,8 +49,10 @@ class NoisyProgram {
   // then takes one choice draw c for depolarize1 ((c * 3) >> 64: X, Y, Z)
   // and depolarize2 ((c * 15) >> 64 = i: Paulis (i+1) >> 2 on a and
   // (i+1) & 3 on b, 0 I, 1 X, 2 Y, 3 Z). Logarithms are portable_log's.
+  // out is int64_t or uint8_t (when every mask entry is 0 or 1).
+  template <class T>
   void sample(int64_t shots, I64Span invert_mask, uint64_t measurement_state, uint64_t noise_state,
-              int64_t* out) const;
+              T* out) const;
 
  private:
   struct Range {
@@ -68,8 +70,10 @@ class NoisyProgram {
     Range pattern[4];     // X then Z on a, then on b (12-14: one pattern)
   };
 
-  void apply_event(const Location& loc, uint64_t choice, int64_t* row) const;
-  void xor_pattern(Range r, int64_t* row) const {
+  template <class T>
+  void apply_event(const Location& loc, uint64_t choice, T* row) const;
+  template <class T>
+  void xor_pattern(Range r, T* row) const {
     for (int64_t i = r.begin; i < r.end; ++i) row[entries_[i]] ^= 1;
   }
 

@@ -12,21 +12,34 @@ namespace orvane {
 
 // The checks run in the order of clifford_run's: the stream (and here the
 // probabilities), the record, nothing to sample, the tableau's size.
-I64Array clifford_sample_noisy(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
+NoisyRecord clifford_sample_noisy(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
                                int64_t seed, F64Span probabilities) {
   validate_noisy_stream(instructions, num_qubits, probabilities);
   int64_t m = 0;
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) m += records_outcome(instructions[s]);
   int64_t len = 0;
   if (__builtin_mul_overflow(m, repetitions, &len)) throw std::bad_alloc();
-  I64Array record(len);  // a negative length is the "negative .len:" failure
+  NoisyRecord record;
+  for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) {
+    record.is_wide = record.is_wide || (invert_mask[k] != 0 && invert_mask[k] != 1);
+  }
+  // A negative length is the "negative .len:" failure.
+  if (record.is_wide) {
+    record.wide = I64Array(len);
+  } else {
+    record.bits = BitArray(len);
+  }
   if (repetitions < 1 || m == 0) return record;
   require_unpacked_size(num_qubits);
 
   const NoisyProgram program = NoisyProgram::compile(instructions, num_qubits, probabilities);
   const auto words = seed_words(seed);
   const uint64_t state = uint64_t{words[0]} | (uint64_t{words[1]} << 32);
-  program.sample(repetitions, invert_mask, state, state ^ kNoiseDomain, record.data());
+  if (record.is_wide) {
+    program.sample(repetitions, invert_mask, state, state ^ kNoiseDomain, record.wide.data());
+  } else {
+    program.sample(repetitions, invert_mask, state, state ^ kNoiseDomain, record.bits.data());
+  }
 
   // Where the measurement draws of every repetition leave the generator.
   const uint64_t used = static_cast<uint64_t>(repetitions) * static_cast<uint64_t>(program.draws());
