@@ -36,10 +36,8 @@ struct Column {
   int64_t triple = 0;
   int64_t records_before = 0;  // record entries before this triple
   int64_t sites_before = 0;    // drawing triples before this triple
-  bool coin = false;
-  int64_t own_entry = -1;
-  int64_t site = 0;  // coin: its draw site
-  int64_t qubit = 0;  // noise: the Pauli
+  int64_t own_entry = -1;  // coin of a recording triple: its entry
+  int64_t qubit = 0;       // noise: the Pauli
   bool x = false;
   bool z = false;
 };
@@ -168,9 +166,7 @@ NoisyProgram NoisyProgram::compile(I64Span instructions, int64_t num_qubits, F64
       c.triple = triple;
       c.records_before = prog.m_;
       c.sites_before = static_cast<int64_t>(sites.size());
-      c.coin = true;
       c.own_entry = records_outcome(code) ? prog.m_ : -1;
-      c.site = static_cast<int64_t>(sites.size());
       columns.push_back(c);
       column_owner.push_back(static_cast<int64_t>(prog.coins_.size()));
       Coin coin;
@@ -184,7 +180,7 @@ NoisyProgram NoisyProgram::compile(I64Span instructions, int64_t num_qubits, F64
       prog.reference_.push_back(outcome);
       ++prog.m_;
     }
-    if (code != 9 && outcome == 1) t.apply(instr_x, a, 0);
+    if (code != instr_measure && outcome == 1) t.apply(instr_x, a, 0);
     ++prog.draws_;
   }
 
@@ -239,21 +235,16 @@ NoisyProgram NoisyProgram::compile(I64Span instructions, int64_t num_qubits, F64
         }
         if (columns[ci].own_entry >= 0) lists[ci - c0].push_back(columns[ci].own_entry);
       }
-      if (code != 9) fx[a] = fz[a] = 0;
+      if (code != instr_measure) fx[a] = fz[a] = 0;
       if (records_outcome(code)) ++k;
     }
     for (int64_t c = c0; c < c1; ++c) {
-      std::vector<int64_t>& l = lists[c - c0];
-      // An entry listed twice flips twice: keep those listed an odd number of times.
-      std::sort(l.begin(), l.end());
+      // Each entry is listed at most once, in increasing order: the walk
+      // visits every measuring triple once.
+      const std::vector<int64_t>& l = lists[c - c0];
       Range r;
       r.begin = static_cast<int64_t>(prog.entries_.size());
-      for (size_t i = 0; i < l.size();) {
-        size_t j = i;
-        while (j < l.size() && l[j] == l[i]) ++j;
-        if ((j - i) % 2 == 1) prog.entries_.push_back(l[i]);
-        i = j;
-      }
+      prog.entries_.insert(prog.entries_.end(), l.begin(), l.end());
       r.end = static_cast<int64_t>(prog.entries_.size());
       const int64_t owner = column_owner[c];
       if (owner >= 0) {
