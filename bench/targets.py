@@ -327,6 +327,10 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
                     "numpy kron (arrays) time / numpy tolist() time", "none", lambda _: True,
                     small_matrix("kron", rounds, sample, conversion_only=True), info=True)]
 
+    def noisy():
+        import noisy_targets
+        return noisy_targets.rows(rounds, sample, interleaved, Side, Row)
+
     run("gate", gate_rows)
     run("h", h_rows)
     run("channel", channel_rows)
@@ -336,6 +340,7 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
     run("matmul", matmul)
     run("kron", kron)
     run("interrupt", lambda: interrupt_rows(rounds, Row, Measured))
+    run("noisy", noisy)
     return rows
 
 
@@ -362,7 +367,7 @@ def as_json(rows: list[Row]) -> list[dict]:
              "peer": r.result.peer if r.result and math.isfinite(r.result.peer) else None} for r in rows]
 
 
-KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron", "interrupt"]
+KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron", "interrupt", "noisy"]
 
 
 def main() -> int:

@@ -55,6 +55,15 @@ def long_clifford_run():
     return lambda: on.clifford_run(circuit, n, [], 3000, 1)
 
 
+def long_noisy_sampling():
+    # A chain of CNOTs with depolarizing noise after each: long in compiling
+    # (every error spreads down the chain) and in sampling.
+    n = 2000
+    circuit = [0, 0, 0] + [x for q in range(n - 1) for x in (6, q, q + 1, 15, q + 1, 0)]
+    circuit += [x for q in range(n) for x in (9, q, 0)]
+    return lambda: on.clifford_sample_noisy(circuit, n, [], 500, 1, [0.01])
+
+
 def long_density_channel():
     # 11 qubits, 8 random operators on 8 targets: the general kernel, in place.
     rho = on.NativeDensity(11)
@@ -92,6 +101,7 @@ CASES = {
     "simultaneous_diag": lambda: (None, long_simultaneous_diag()),
     "jacobi_eig_nan": lambda: (None, long_jacobi_nan()),
     "clifford_run": lambda: (None, long_clifford_run()),
+    "clifford_sample_noisy": lambda: (None, long_noisy_sampling()),
     "NativeDensity.apply_channel": long_density_channel,
     "NativeDensity.apply_channel[one target]": long_density_one_target,
     "NativeState.apply_gate": long_state_gate,

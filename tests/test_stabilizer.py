@@ -265,6 +265,30 @@ def test_state_vector_of_invalid_rows_follows_the_projector_product():
     (on.clifford_tableau, ([0, 0, 0, 0, 0, 0, 9, 3, 0], 3),
      "instruction 2 (code 9): qubit operand a out of range: 3 (num_qubits 3)"),
     (on.clifford_state_vector, ([0] * 12, 2), "array.get: index out of range (i,a.len):12, 12"),
+    # The noisy sampler refuses unknown codes, bad operands and probabilities
+    # before any work, with the stream's message style.
+    (lambda *a: on.clifford_sample_noisy(*a, [0.1]), ([0, 0, 0, 18, 0, 0, 9, 0, 0], 1, [], 1, 0),
+     "instruction 1 (code 18): unknown instruction code"),
+    (lambda *a: on.clifford_sample_noisy(*a, [0.1]), ([-1, 0, 0], 1, [], 1, 0),
+     "instruction 0 (code -1): unknown instruction code"),
+    (lambda *a: on.clifford_sample_noisy(*a, [0.1]), ([9, 0, 0, 11, 1, 0], 1, [], 1, 0),
+     "instruction 1 (code 11): qubit operand a out of range: 1 (num_qubits 1)"),
+    (lambda *a: on.clifford_sample_noisy(*a, [0.1]), ([12, 0, 1, 9, 0, 0], 1, [], 1, 0),
+     "instruction 0 (code 12): probability index b out of range: 1 (len(probabilities) 1)"),
+    (lambda *a: on.clifford_sample_noisy(*a, [0.1]), ([17, -1, 0], 2, [], 1, 0),
+     "instruction 0 (code 17): probability index a out of range: -1 (len(probabilities) 1)"),
+    (lambda *a: on.clifford_sample_noisy(*a, [0.1]), ([16, 0, 1, 17, 0, 0], 2, [], 1, 0),
+     "instruction 0 (code 16): no noise_probability (code 17) before this depolarize2"),
+    (lambda *a: on.clifford_sample_noisy(*a, [0.1]), ([17, 0, 0, 16, 1, 1], 2, [], 1, 0),
+     "instruction 1 (code 16): qubit operands a and b are the same qubit: 1"),
+    (lambda *a: on.clifford_sample_noisy(*a, [0.5, math.nan]), ([15, 0, 1, 9, 0, 0], 1, [], 0, 0),
+     "instruction 0 (code 15): probabilities[1] is not in [0, 1]: nan"),
+    (lambda *a: on.clifford_sample_noisy(*a, [-0.0, -1e-300]), ([13, 0, 1], 1, [], 1, 0),
+     "instruction 0 (code 13): probabilities[1] is not in [0, 1]: -1e-300"),
+    (lambda *a: on.clifford_sample_noisy(*a, [0.5, 1.0000000000000002]), ([9, 0, 0], 1, [], 1, 0),
+     "probabilities[1] is not in [0, 1]: 1.0000000000000002"),
+    (lambda *a: on.clifford_sample_noisy(*a, [math.inf]), ([], 1, [], 1, 0), "probabilities[0] is not in [0, 1]: inf"),
+    (lambda *a: on.clifford_sample_noisy(*a, []), ([9, 0, 0, 9, 0, 0], 1, [], -4, 0), "negative .len:-8"),
 ])
 def test_rejections(fn, args, message):
     raises(RuntimeError, PREFIX + message, fn, *args)
@@ -275,6 +299,8 @@ def test_rejections(fn, args, message):
     (on.clifford_tableau, ([], 2 ** 63 - 1)),
     (on.clifford_run, ([9, 0, 0], 2 ** 40, [], 1, 0)),
     (on.clifford_run, ([9, 0, 0, 9, 0, 0], 1, [], 2 ** 62, 0)),
+    (lambda *a: on.clifford_sample_noisy(*a, []), ([11, 0, 0, 9, 0, 0], 1, [], 2 ** 62, 0)),
+    (lambda *a: on.clifford_sample_noisy(*a, []), ([9, 0, 0], 2 ** 40, [], 1, 0)),
     (on.clifford_state_vector, (on.clifford_tableau([], 40), 40)),
     (on.clifford_state_vector, ([0] * (2 * 13 * 27), 13)),
 ])

@@ -92,6 +92,8 @@ def test_clifford_run_follows_stim_and_the_draws(n):
     reps = 3
     record = on.clifford_run(stream, n, mask, reps, seed)
     assert record == expected_records(stream, n, mask, reps, seed)
+    # Noisy sampling without noise draws exactly as clifford_run does.
+    assert on.clifford_sample_noisy(stream, n, mask, reps, seed, [0.0]) == record
 
 
 @pytest.mark.parametrize("case", range(12))
@@ -104,6 +106,7 @@ def test_clifford_run_small_circuits_dense_in_measurements(case):
     stream = random_stream(rng, n, gates=50, measure_every=3)
     record = on.clifford_run(stream, n, [1, 0, 3], 40, 12345 + case)
     assert record == expected_records(stream, n, [1, 0, 3], 40, 12345 + case)
+    assert on.clifford_sample_noisy(stream, n, [1, 0, 3], 40, 12345 + case, []) == record
 
 
 @pytest.mark.parametrize("n, offset", [(2, 0), (70, 0), (70, 63), (130, 64)])
@@ -119,6 +122,7 @@ def test_clifford_run_sign_from_a_row_product(n, offset):
     stream = prep + [MEASURE, q0, 0, MEASURE, q1, 0, Y, q1, 0, MEASURE, q1, 0]
     record = on.clifford_run(stream, n, [], 50, 3)
     assert record == expected_records(stream, n, [], 50, 3)
+    assert on.clifford_sample_noisy(stream, n, [], 50, 3, []) == record
     pairs = np.array(record).reshape(-1, 3)
     assert np.all(pairs[:, 1] == pairs[:, 0] ^ 1) and np.all(pairs[:, 2] == pairs[:, 0])
     assert 0 < pairs[:, 0].sum() < 50

@@ -166,6 +166,16 @@ def matrix_allclose(
 ) -> int:
     """1 when the real and imaginary parts of complex dim x dim matrices a and b all differ by at most atol, else 0."""
 
+def clifford_sample_noisy(
+    instructions: list[int] | tuple[int, ...],
+    num_qubits: int,
+    invert_mask: list[int] | tuple[int, ...],
+    repetitions: int,
+    seed: int,
+    probabilities: list[float] | tuple[float, ...],
+) -> list[int]:
+    """The outcomes (0 or 1) of the measuring triples (codes 9 and 11) of a stream with resets and Pauli noise (codes 10-17, error rates in probabilities), repetition after repetition as clifford_run lays them out; with no code above 9, clifford_run's record."""
+
 def version() -> str:
     """The module's version, major.minor.patch."""
 

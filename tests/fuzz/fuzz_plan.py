@@ -311,16 +311,24 @@ def gen_instructions(ctx: Context, r: random.Random) -> list:
     count = r.randint(0, 12) if r.random() < 0.9 else r.randint(13, 300)
     out = []
     for _ in range(count):
-        code = r.randint(0, CODE_COUNT - 1) if r.random() < 0.95 else r.choice((-1, 10, 2**40, -(2**63)))
+        x = r.random()
+        # Codes 10-17 (resets and noise) are read by clifford_sample_noisy
+        # and skipped by the others.
+        code = r.randint(0, CODE_COUNT - 1) if x < 0.8 else r.randint(10, 17) if x < 0.95 else \
+            r.choice((-1, 18, 2**40, -(2**63)))
         if ctx.n > 0 and r.random() < 0.95:
             a = r.randrange(ctx.n)
             b = r.randrange(ctx.n)
             if ctx.n > 1 and b == a and r.random() < 0.9:
                 b = (a + 1) % ctx.n
+            if 12 <= code <= 15:  # b: an index into probabilities
+                b = r.randint(0, 3) if r.random() < 0.9 else r.choice((-1, 2**40))
+            elif code == 17:  # a: an index into probabilities
+                a = r.randint(0, 3) if r.random() < 0.9 else r.choice((-1, 2**40))
         else:
             a, b = r.choice(EXTREME_INTS + (ctx.n, 0, -1)), r.choice((0, ctx.n, -1))
         out += [code, a, b]
-        ctx.measurements += code == MEASURE
+        ctx.measurements += code in (MEASURE, 11)  # 11: measure_reset, noisy sampling only
     if r.random() < 0.1:
         out += [r.randint(0, CODE_COUNT - 1) for _ in range(r.randint(1, 2))]
     return out
@@ -589,6 +597,7 @@ def _long_calls(r: random.Random) -> dict:
         "pauli_expansion": call("pauli_expansion", Made("uniform", 2 * 128 * 128, seed), 7),
         "simultaneous_diag": call("simultaneous_diag", Made("eye", 40), Made("sym", 40, seed, False), 40),
         "clifford_run": call("clifford_run", Made("chain", 1000, True), 1000, [], 20, seed),
+        "clifford_sample_noisy": call("clifford_sample_noisy", Made("chain", 1000, True), 1000, [], 20, seed, [0.01]),
         # (the gates, not the result list, must outlast the 1 ms alarm on a fast machine)
         "clifford_tableau": call("clifford_tableau", Made("chain", 400, False, 200), 400),
         # in place: the general channel kernel (17 operators on 4 of 8 qubits)

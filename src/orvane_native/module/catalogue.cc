@@ -14,11 +14,22 @@
 #include "orvane_native/linalg/pauli.h"
 #include "orvane_native/module/binding.h"
 #include "orvane_native/stabilizer/clifford.h"
+#include "orvane_native/stabilizer/noisy_sampler.h"
 #include "orvane_native/stabilizer/state_vector.h"
 #include "orvane_native/statevector/gates.h"
 #include "orvane_native/statevector/measure.h"
 
 namespace orvane::py {
+
+// A noisy record is bytes unless the invert mask makes wider values.
+template <>
+struct Result<NoisyRecord> {
+  static constexpr std::string_view kind = "Sequence[int]";
+  static PyObject* convert(const NoisyRecord& v) {
+    return v.is_wide ? list_from_i64(v.wide.span()) : list_from_bits(v.bits.span());
+  }
+};
+
 namespace {
 
 PyObject* version(PyObject*, PyObject*) { return PyUnicode_FromString(ORVANE_VERSION); }

@@ -22,7 +22,7 @@ struct FixedString {
   constexpr std::string_view view() const { return {text, N - 1}; }
 };
 
-inline constexpr int kMaxParams = 5;
+inline constexpr int kMaxParams = 6;
 
 struct Signature {
   std::string_view name;

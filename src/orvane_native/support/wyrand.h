@@ -29,6 +29,18 @@ class WyRand {
   uint64_t state_ = 0;
 };
 
+// One step of the generator on a bare state word, as WyRand::u64 makes it:
+// for samplers that keep their own states (or index draws directly, since
+// draw i from state s is the output of state s + i * increment).
+inline constexpr uint64_t kWyRandIncrement = 0x2d358dccaa6c78a5ULL;
+
+inline uint64_t wyrand_step(uint64_t& state) {
+  state += kWyRandIncrement;
+  const unsigned __int128 product =
+      static_cast<unsigned __int128>(state ^ 0x8bb84b93962eacc9ULL) * static_cast<unsigned __int128>(state);
+  return static_cast<uint64_t>(product >> 64) ^ static_cast<uint64_t>(product);
+}
+
 // The two seed words for an integer seed: its low 32 bits, and bits 16..47
 // (the seed shifted right by 16). Bits 48..63 are not used.
 std::array<uint32_t, 2> seed_words(int64_t seed);
