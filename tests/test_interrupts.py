@@ -10,6 +10,7 @@ on. How soon a call answers is measured, not asserted:
 bench/interrupt_targets.py (a row of `python bench/run.py --targets`)."""
 
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -113,6 +114,16 @@ CASES = {
 # test process.
 KILLER = "import os, signal, sys, time; time.sleep(float(sys.argv[2])); print(time.time(), flush=True); " \
          "os.kill(int(sys.argv[1]), signal.SIGINT)"
+
+
+@pytest.fixture(autouse=True)
+def sigint_raises():
+    """SIGINT raises KeyboardInterrupt during each test, also where the
+    process started with the signal ignored (a background job of a
+    non-interactive shell), as Python then installs no handler of its own."""
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    yield
+    signal.signal(signal.SIGINT, previous)
 
 
 @pytest.mark.parametrize("case", sorted(CASES))
