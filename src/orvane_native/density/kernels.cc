@@ -158,9 +158,9 @@ void channel_subspace_2x2_into(Span<double> rho, F64Span ops, int64_t num_ops, I
   }
   if (dim <= 0) return;
   double* p = rho.data();
-  const bool vector_unit = s >= 1 && cpu::use_avx2();
+  const simd::Channel2x2Kernel vector = s >= 1 ? simd::channel_2x2_variant(cpu::variants().channels) : nullptr;
   auto rows = [&](int64_t j0, int64_t j1) {
-    if (vector_unit) return simd::channel_2x2_avx2(p, dim, s, m, tab.data(), j0, j1);
+    if (vector) return vector(p, dim, s, m, tab.data(), j0, j1);
     channel_2x2_rows(p, dim, s, m, tab.data(), j0, j1);
   };
   // Work: 16 complex multiply-adds per operator and 2x2 block, dim/2 blocks
