@@ -215,6 +215,30 @@ def random_gates(n: int, count: int, rng: random.Random) -> list[int]:
     return out
 
 
+def sampling_stim(rounds: int, sample: float) -> Measured:
+    """clifford_run against stim's compiled sampler + tolist(): 50 qubits,
+    two blocks of 500 random gates each followed by a measurement of every
+    qubit (1000 gates, 100 measurements), 10^4 shots."""
+    import stim  # noqa: F401  (the peer)
+
+    n, shots = 50, 10_000
+    rng = random.Random(11)
+    circuit: list[int] = []
+    for _ in range(2):
+        circuit += random_gates(n, 500, rng)
+        for q in range(n):
+            circuit += [C.MEASURE, q, 0]
+    sampler = C.stim_circuit(circuit).compile_sampler(seed=7)
+    theirs = np.array(sampler.sample(shots), dtype=np.int64)
+    ours = np.array(on.clifford_run(circuit, n, [], shots, 7)).reshape(shots, 2 * n)
+    # The same distribution: determined outcomes equal, the others near 1/2.
+    fixed = theirs.min(axis=0) == theirs.max(axis=0)
+    assert (ours[:, fixed] == theirs[:, fixed]).all() and (ours.min(axis=0) == ours.max(axis=0)).sum() == fixed.sum()
+    assert np.abs(ours[:, ~fixed].mean(axis=0) - 0.5).max() < 0.05, "outcome frequencies differ from stim's"
+    return interleaved(Side(lambda: on.clifford_run(circuit, n, [], shots, 7)),
+                       Side(lambda: sampler.sample(shots).tolist()), rounds, sample, peer_over_ours=False)
+
+
 def tableau_stim(rounds: int, sample: float) -> dict[int, Measured]:
     import stim
 
@@ -346,6 +370,11 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
                     "our time / stim TableauSimulator + inverse().to_numpy() + tolist time", "<= 1.0",
                     lambda x: x <= 1.0, got[n]) for n in (500, 1000)]
 
+    def sampling():
+        return [Row("clifford_run, 50 qubits, 1000 gates, 100 measurements, 10^4 shots",
+                    "our time / stim compile_sampler().sample + tolist() time", "<= 0.5", lambda x: x <= 0.5,
+                    sampling_stim(rounds, sample))]
+
     def matmul():
         return [Row("matmul 4x4, lists in and out", "numpy a @ b (arrays) time / our time", ">= 1.5",
                     lambda x: x >= 1.5, small_matrix("matmul", rounds, sample)),
@@ -372,6 +401,7 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
     run("pauli", pauli)
     run("ints", ints)
     run("tableau", tableau)
+    run("sampling", sampling)
     run("matmul", matmul)
     run("kron", kron)
     return rows
@@ -400,7 +430,7 @@ def as_json(rows: list[Row]) -> list[dict]:
              "peer": r.result.peer if r.result and math.isfinite(r.result.peer) else None} for r in rows]
 
 
-KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "matmul", "kron"]
+KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "sampling", "matmul", "kron"]
 
 
 def main() -> int:
