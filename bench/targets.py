@@ -135,6 +135,42 @@ def gate_2q_far(rounds: int, sample: float) -> Measured:
     return interleaved(ours, touched_copy(2 ** n), rounds, sample, peer_over_ours=True)
 
 
+PERMUTATION_GATES = {
+    # name: (columns, signs) of the 4x4 signed permutation; targets[0] is the
+    # high bit of the local index (the CNOT's control).
+    "CNOT": ([0, 1, 3, 2], [1.0] * 4),
+    "SWAP": ([0, 2, 1, 3], [1.0] * 4),
+    "controlled-Z (a dense +-1 diagonal)": ([0, 1, 2, 3], [1.0, 1.0, 1.0, -1.0]),
+}
+PERMUTATION_TARGETS = ([5, 6], [2, 20])
+
+
+def permutation_rows(rounds: int, sample: float) -> dict[tuple[str, int], Measured]:
+    """CNOT, SWAP and CZ on 24 qubits against a touched copy of the state
+    (speed as a fraction of the copy's); results checked against numpy."""
+    n = 24
+    copy = touched_copy(2 ** n)
+    out = {}
+    for name, (cols, signs) in PERMUTATION_GATES.items():
+        m = np.zeros((4, 4), complex)
+        for r in range(4):
+            m[r, cols[r]] = signs[r]
+        gate = C.interleave(m)
+        small = on.NativeState(6)
+        small.reset()
+        for q in range(6):
+            small.apply_gate(C.interleave(C.random_unitary(2, np.random.default_rng(q))), [q])
+        before = np.array(small.amplitudes()).view(complex).reshape((2,) * 6)
+        small.apply_gate(gate, [1, 4])
+        want = np.einsum("ABab,iajkbl->iAjkBl", m.reshape(2, 2, 2, 2), before)
+        got = np.array(small.amplitudes()).view(complex).reshape((2,) * 6)
+        assert np.array_equal(got, want), f"{name} differs from numpy"
+        for i, targets in enumerate(PERMUTATION_TARGETS):
+            ours, _ = state_side(n, gate, targets)
+            out[name, i] = interleaved(ours, copy, rounds, sample, peer_over_ours=True)
+    return out
+
+
 def hadamard_rows(rounds: int, sample: float, qubits: list[int]) -> dict[int, Measured]:
     from qulacs import QuantumState
     from qulacs.gate import H
@@ -335,6 +371,14 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
         return [Row("dense 2-qubit gate on qubits [3, 17], 24 qubits", "copy time / our time (speed vs copy)",
                     ">= 0.8", lambda x: x >= 0.8, m)]
 
+    def permutation():
+        got = permutation_rows(rounds, sample)
+        touched = {"CNOT": "touches half", "SWAP": "touches half",
+                   "controlled-Z (a dense +-1 diagonal)": "negates a quarter"}
+        return [Row(f"{name} on qubits {targets} of 24 ({touched[name]})", "copy time / our time (speed vs copy)",
+                    ">= 1.5", lambda x: x >= 1.5, got[name, i])
+                for name in PERMUTATION_GATES for i, targets in enumerate(PERMUTATION_TARGETS)]
+
     def h_rows():
         qubits = list(range(24)) if every_qubit else [0, 12, 22, 23]
         got = hadamard_rows(rounds, sample, qubits)
@@ -396,6 +440,7 @@ def collect(rounds: int, sample: float, only: set[str] | None, every_qubit: bool
                     kron_against_tolist(rounds, sample))]
 
     run("gate", gate_rows)
+    run("permutation", permutation)
     run("h", h_rows)
     run("channel", channel_rows)
     run("pauli", pauli)
@@ -430,7 +475,7 @@ def as_json(rows: list[Row]) -> list[dict]:
              "peer": r.result.peer if r.result and math.isfinite(r.result.peer) else None} for r in rows]
 
 
-KEYS = ["gate", "h", "channel", "pauli", "ints", "tableau", "sampling", "matmul", "kron"]
+KEYS = ["gate", "permutation", "h", "channel", "pauli", "ints", "tableau", "sampling", "matmul", "kron"]
 
 
 def main() -> int:
