@@ -205,7 +205,9 @@ void SignProgram::sample_into(int64_t repetitions, I64Span invert_mask, uint64_t
                               bool any_width) const {
   const int64_t m = measurements();
   std::vector<T> mask(static_cast<size_t>(m), 0);
-  for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) mask[k] = static_cast<T>(sizeof(T) == 1 ? invert_mask[k] & 1 : invert_mask[k]);
+  for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) {
+    mask[k] = static_cast<T>(sizeof(T) == 1 ? invert_mask[k] & 1 : invert_mask[k]);
+  }
   switch (any_width ? 0 : half_) {
     case 1: return replay_fixed<1>(repetitions, mask.data(), state, out);
     case 2: return replay_fixed<2>(repetitions, mask.data(), state, out);

@@ -33,7 +33,8 @@ std::vector<double> group_by_group(std::vector<double> psi, int64_t n, const std
     for (int64_t r = 0; r < d; ++r) {
       for (int part = 0; part < 2; ++part) {
         const double v = tmp[2 * col[r] + part];
-        psi[2 * (b | t.off[r]) + part] = sign[r] < 0 ? std::bit_cast<double>(std::bit_cast<uint64_t>(v) ^ (uint64_t{1} << 63)) : v;
+        const uint64_t flip = sign[r] < 0 ? uint64_t{1} << 63 : 0;
+        psi[2 * (b | t.off[r]) + part] = std::bit_cast<double>(std::bit_cast<uint64_t>(v) ^ flip);
       }
     }
   }
