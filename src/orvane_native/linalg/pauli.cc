@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "orvane_native/linalg/pauli_simd.h"
 #include "orvane_native/support/cpu.h"
 #include "orvane_native/support/interrupt.h"
 
@@ -134,64 +135,10 @@ void expand_per_string(const double* m, int64_t n, F64Array& result) {
 // sign pattern; they are summed side by side, each in the order c = 0, 1, ...
 // as written, and turned by i^-#Y at the end (+0.0 turns a negated +0 back).
 
-// Sign masks: bit 63 set where |a & b| is odd.
+// Bit 63 set where |a| is odd.
 inline uint64_t odd_mask(uint64_t a) { return static_cast<uint64_t>(std::popcount(a) & 1) << 63; }
 
 inline double flip(double v, uint64_t mask) { return std::bit_cast<double>(std::bit_cast<uint64_t>(v) ^ mask); }
-
-// Sums for the strings x + s, s = s0 .. s0 + kLanes - 1:
-// sum_c (-1)^|s & c| (vre[c], vim[c]), in registers D of the compilers'
-// generic vector types (SSE2, AVX or NEON registers). Every lane does
-// the same operations in the same order as a scalar loop would. Row c % 16 of
-// lane_masks holds the parity mask of l & c for lane l, odd[t] that of t.
-using D2 = double __attribute__((vector_size(16)));
-using U2 = uint64_t __attribute__((vector_size(16)));
-using D4 = double __attribute__((vector_size(32)));
-using U4 = uint64_t __attribute__((vector_size(32)));
-
-template <class D, class U, int kLanes>
-[[gnu::always_inline]] inline void signed_sums(const double* vre, const double* vim, const uint64_t* lane_masks,
-                                               const uint64_t* odd, int64_t dim, int64_t s0, double* sre,
-                                               double* sim) {
-  constexpr int kWidth = sizeof(D) / 8, kRegs = kLanes / kWidth;
-  static_assert(sizeof(U) == sizeof(D) && kRegs * kWidth == kLanes && kLanes <= 16);
-  D ar[kRegs], ai[kRegs];
-  for (int k = 0; k < kRegs; ++k) ar[k] = ai[k] = D{} + 0.0;
-  for (int64_t c = 0; c < dim; ++c) {
-    const uint64_t f = odd[s0 & c];
-    const uint64_t r = std::bit_cast<uint64_t>(vre[c]) ^ f, i = std::bit_cast<uint64_t>(vim[c]) ^ f;
-    const uint64_t* row = lane_masks + 16 * (c & 15);
-    for (int k = 0; k < kRegs; ++k) {
-      U m;
-      std::memcpy(&m, row + k * kWidth, sizeof m);
-      ar[k] = ar[k] + (D)(m ^ r);
-      ai[k] = ai[k] + (D)(m ^ i);
-    }
-  }
-  for (int k = 0; k < kRegs; ++k) {
-    std::memcpy(sre + k * kWidth, &ar[k], sizeof ar[k]);
-    std::memcpy(sim + k * kWidth, &ai[k], sizeof ai[k]);
-  }
-}
-
-using SignedSums = void (*)(const double*, const double*, const uint64_t*, const uint64_t*, int64_t, int64_t,
-                            double*, double*);
-
-// 16 lanes in four 256-bit registers per part.
-#if defined(__x86_64__)
-constexpr int kAvx2Lanes = 16;
-ORVANE_TARGET_AVX2 void signed_sums_avx2(const double* vre, const double* vim, const uint64_t* lane_masks,
-                                         const uint64_t* odd, int64_t dim, int64_t s0, double* sre, double* sim) {
-  signed_sums<D4, U4, kAvx2Lanes>(vre, vim, lane_masks, odd, dim, s0, sre, sim);
-}
-#endif
-
-// 8 lanes in four 128-bit registers per part (SSE2 and NEON have 16 and 32).
-constexpr int kBaseLanes = 8;
-void signed_sums_base(const double* vre, const double* vim, const uint64_t* lane_masks, const uint64_t* odd,
-                      int64_t dim, int64_t s0, double* sre, double* sim) {
-  signed_sums<D2, U2, kBaseLanes>(vre, vim, lane_masks, odd, dim, s0, sre, sim);
-}
 
 // Bit b of t moved to bit 2b.
 inline uint64_t spread(uint64_t t) {
@@ -203,14 +150,7 @@ inline uint64_t spread(uint64_t t) {
 void expand_nonzero_terms(const double* m, int64_t n, F64Array& result) {
   const int64_t dim = int64_t{1} << n;
   const double scale = static_cast<double>(dim);
-  SignedSums sums = signed_sums_base;
-  int64_t lanes = kBaseLanes;
-#if defined(__x86_64__)
-  if (cpu::use_avx2()) {
-    sums = signed_sums_avx2;
-    lanes = kAvx2Lanes;
-  }
-#endif
+  const auto [sums, lanes] = simd::pauli_sums_variant(cpu::variants().expansion);
   if (dim < lanes) {
     expand_per_string(m, n, result);
     return;
@@ -275,3 +215,28 @@ F64Array pauli_expansion(F64Span matrix, int64_t num_qubits) {
 }
 
 }  // namespace orvane
+
+namespace orvane::simd {
+namespace {
+
+// 8 lanes in four 128-bit registers per part (SSE2 has 16 registers, NEON 32).
+using D2 = double __attribute__((vector_size(16)));
+using U2 = uint64_t __attribute__((vector_size(16)));
+constexpr int64_t kPortableLanes = 8;
+
+void pauli_sums_portable(const double* vre, const double* vim, const uint64_t* lane_masks, const uint64_t* odd,
+                         int64_t dim, int64_t s0, double* sre, double* sim) {
+  pauli_sums_lanes<D2, U2, kPortableLanes>(vre, vim, lane_masks, odd, dim, s0, sre, sim);
+}
+
+}  // namespace
+
+PauliSumsVariant pauli_sums_variant(cpu::Isa isa) {
+#if defined(ORVANE_X86_64)
+  if (isa == cpu::Isa::kAvx2) return {pauli_sums_avx2, kPauliAvx2Lanes};
+#endif
+  (void)isa;
+  return {pauli_sums_portable, kPortableLanes};
+}
+
+}  // namespace orvane::simd
