@@ -29,8 +29,11 @@ IGNORED = 3.0  # a call still running this long after the signal ignored it
 # Inputs come from plain random draws: a numpy factorisation would leave
 # BLAS threads spinning, competing with the call for the processor.
 def long_pauli():
-    m = RNG.normal(size=(512, 512)) + 1j * RNG.normal(size=(512, 512))
-    return lambda: on.pauli_expansion(to_flat(m), 9)
+    # 11 qubits: the strings side by side in vector lanes take seconds here
+    # (9 qubits now end within the 0.3 s before the signal).
+    m = RNG.normal(size=(2048, 2048)) + 1j * RNG.normal(size=(2048, 2048))
+    flat = to_flat(m)
+    return lambda: on.pauli_expansion(flat, 11)
 
 
 def long_simultaneous_diag():

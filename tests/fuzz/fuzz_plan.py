@@ -594,7 +594,7 @@ def _long_calls(r: random.Random) -> dict:
 
     return {
         "jacobi_eig": call("jacobi_eig", Made("sym", 40, seed, True), 40),  # NaN: never converges
-        "pauli_expansion": call("pauli_expansion", Made("uniform", 2 * 128 * 128, seed), 7),
+        "pauli_expansion": call("pauli_expansion", Made("uniform", 2 * 256 * 256, seed), 8),
         "simultaneous_diag": call("simultaneous_diag", Made("eye", 40), Made("sym", 40, seed, False), 40),
         "clifford_run": call("clifford_run", Made("chain", 1000, True), 1000, [], 20, seed),
         "clifford_sample_noisy": call("clifford_sample_noisy", Made("chain", 1000, True), 1000, [], 20, seed, [0.01]),

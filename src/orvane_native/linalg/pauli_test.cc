@@ -8,6 +8,7 @@
 
 #include "orvane_native/linalg/basic.h"
 #include "orvane_native/linalg/test_support.h"
+#include "orvane_native/support/cpu.h"
 
 namespace orvane {
 namespace {
@@ -102,6 +103,60 @@ TEST(PauliExpansion, EqualsTheWrittenSumBitForBit) {
       }
     }
   }
+}
+
+// The same sums over the one non-zero entry of each column, string after
+// string, in the written order (columns ascending): the order the expansion
+// must keep, at sizes where the written sum above takes too long.
+std::vector<double> ordered_expansion(const std::vector<double>& m, int64_t n) {
+  const int64_t dim = int64_t{1} << n;
+  std::vector<double> out(static_cast<size_t>(2 << (2 * n)));
+  for (int64_t j = 0; j < (int64_t{1} << (2 * n)); ++j) {
+    int64_t x = 0;
+    for (int64_t b = 0; b < n; ++b) {
+      const int64_t digit = (j >> (2 * b)) & 3;
+      if (digit == 1 || digit == 2) x |= int64_t{1} << b;
+    }
+    Complex acc{0.0, 0.0};
+    for (int64_t c = 0; c < dim; ++c) {
+      const int64_t r = c ^ x;
+      Complex e{1.0, 0.0};
+      for (int64_t b = n - 1; b >= 0; --b) e = mul(e, pauli_entry((j >> (2 * b)) & 3, (c >> b) & 1, (r >> b) & 1));
+      const Complex p = mul(e, Complex{m[2 * (r * dim + c)], m[2 * (r * dim + c) + 1]});
+      acc = {acc.re + p.re, acc.im + p.im};
+    }
+    out[2 * j] = acc.re / static_cast<double>(dim);
+    out[2 * j + 1] = acc.im / static_cast<double>(dim);
+  }
+  return out;
+}
+
+TEST(PauliExpansion, KeepsTheOrderOfEverySumUpToSevenQubits) {
+  // Any change of the order of a string's terms shows on these inputs:
+  // sums that cancel exactly, that overflow and come back (1e308 then its
+  // negation), and that lose low bits (1 + 2^-53 and 2^-53 + 1 differ).
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const double specials[] = {0.0, -0.0, 1.0, -1.0, 1e308, -1e308, 0x1p-53, -0x1p-53, 5e-324, 0.1, -0.1, 3.0};
+  for (bool vector : {true, false}) {
+    cpu::set_vector_variants(vector);
+    for (int64_t n = 2; n <= 7; ++n) {
+      for (int trial = 0; trial < (n < 7 ? 4 : 2); ++trial) {
+        std::vector<double> m(static_cast<size_t>(2 << (2 * n)));
+        for (double& x : m) {
+          const int pick = static_cast<int>(rng() % 24);
+          x = pick < 12 ? specials[pick] : u(rng);
+        }
+        const auto got = to_vector(pauli_expansion(span_of(m), n));
+        const auto want = ordered_expansion(m, n);
+        ASSERT_EQ(got.size(), want.size());
+        int wrong = 0;
+        for (size_t i = 0; i < got.size(); ++i) wrong += std::memcmp(&got[i], &want[i], sizeof(double)) != 0;
+        EXPECT_EQ(wrong, 0) << "vector " << vector << " n " << n << " trial " << trial;
+      }
+    }
+  }
+  cpu::set_vector_variants(true);
 }
 
 TEST(PauliExpansion, KronOfXAndZIsStringSeven) {

@@ -20,6 +20,7 @@
 
 #include "orvane_native/module/python.h"
 #include "orvane_native/module/signature.h"
+#include "orvane_native/stabilizer/measurement_record.h"
 #include "orvane_native/support/array.h"
 #include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/panic.h"
@@ -194,6 +195,13 @@ template <>
 struct Result<BitArray> {
   static constexpr std::string_view kind = "Sequence[int]";
   static PyObject* convert(const BitArray& v) { return list_from_bits(v.span()); }
+};
+template <>
+struct Result<MeasurementRecord> {
+  static constexpr std::string_view kind = "Sequence[int]";
+  static PyObject* convert(const MeasurementRecord& v) {
+    return v.wide ? list_from_i64(v.integers.span()) : list_from_bits(v.bits.span());
+  }
 };
 
 // The C++ types behind the kinds of a signature text: the parameter kinds of

@@ -20,16 +20,6 @@
 #include "orvane_native/statevector/measure.h"
 
 namespace orvane::py {
-
-// A noisy record is bytes unless the invert mask makes wider values.
-template <>
-struct Result<NoisyRecord> {
-  static constexpr std::string_view kind = "Sequence[int]";
-  static PyObject* convert(const NoisyRecord& v) {
-    return v.is_wide ? list_from_i64(v.wide.span()) : list_from_bits(v.bits.span());
-  }
-};
-
 namespace {
 
 PyObject* version(PyObject*, PyObject*) { return PyUnicode_FromString(ORVANE_VERSION); }

@@ -16,10 +16,19 @@ namespace {
 
 // The record of m * repetitions zeros (negative or unrepresentable lengths
 // fail), sampling having nothing to do when repetitions < 1 or m = 0.
-I64Array new_record(int64_t m, int64_t repetitions) {
+MeasurementRecord new_record(int64_t m, int64_t repetitions, I64Span invert_mask) {
   int64_t len = 0;
   if (__builtin_mul_overflow(m, repetitions, &len)) throw std::bad_alloc();
-  return I64Array(len);  // a negative length is the "negative .len:" failure
+  // A negative length is the "negative .len:" failure.
+  MeasurementRecord record;
+  record.wide = !mask_keeps_bits(invert_mask);
+  if (record.wide) {
+    record.integers = I64Array(len);
+  } else {
+    if (len > 0) checked_bytes(len, sizeof(int64_t));  // the same sizes fail as for whole integers
+    record.bits = BitArray(len);
+  }
+  return record;
 }
 
 // A generator seeded from `seed`, as the process generator would be. The
@@ -39,15 +48,16 @@ void leave_generator_at(uint64_t state) {
 }
 
 // One repetition after another on the bit-packed tableau, reset in place
-// for each.
-void run_each_repetition(PackedTableau& t, I64Array& record, int64_t m, I64Span instructions, I64Span invert_mask,
+// for each. T: the record's entry type.
+template <class T>
+void run_each_repetition(PackedTableau& t, T* record, int64_t m, I64Span instructions, I64Span invert_mask,
                          int64_t repetitions, WyRand& rng) {
   const int64_t mask_len = invert_mask.size();
   const int64_t words = t.num_qubits() / 64 + 1;
   InterruptPoll poll;
   for (int64_t rep = 0; rep < repetitions; ++rep) {
     if (rep > 0) t.reset();
-    int64_t* out = record.data() + rep * m;
+    T* out = record + rep * m;
     int64_t k = 0;
     for (int64_t s = 0; s + 2 < instructions.size(); s += 3) {
       const int64_t code = instructions[s];
@@ -59,7 +69,7 @@ void run_each_repetition(PackedTableau& t, I64Array& record, int64_t m, I64Span 
       const double u = rng.f64();
       int64_t outcome = t.measure(instructions[s + 1], u);
       if (k < mask_len) outcome ^= invert_mask[k];
-      out[k] = outcome;
+      out[k] = static_cast<T>(outcome);
       ++k;
     }
   }
@@ -71,28 +81,36 @@ void run_each_repetition(PackedTableau& t, I64Array& record, int64_t m, I64Span 
 // call, before any allocation that depends on a size), the record, nothing
 // to sample, the tableau (negative or unrepresentable num_qubits); then the
 // generator is seeded and the repetitions run.
-I64Array clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
-                              int64_t seed, int64_t max_program_words) {
+MeasurementRecord clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
+                                       int64_t repetitions, int64_t seed, int64_t max_program_words) {
   validate_instructions(instructions, num_qubits);
   const int64_t m = count_measurements(instructions);
-  I64Array record = new_record(m, repetitions);
+  MeasurementRecord record = new_record(m, repetitions, invert_mask);
   if (repetitions < 1 || m == 0) return record;
   require_unpacked_size(num_qubits);  // the unpacked tableau's failures for a negative or huge n
   if (std::optional<SignProgram> program = SignProgram::compile(instructions, num_qubits, max_program_words)) {
     uint64_t state = seeded_copy(seed).state();
-    program->sample(repetitions, invert_mask, state, record.data());
+    if (record.wide) {
+      program->sample(repetitions, invert_mask, state, record.integers.data());
+    } else {
+      program->sample(repetitions, invert_mask, state, record.bits.data());
+    }
     leave_generator_at(state);
     return record;
   }
   PackedTableau t(num_qubits);
   WyRand rng = seeded_copy(seed);
-  run_each_repetition(t, record, m, instructions, invert_mask, repetitions, rng);
+  if (record.wide) {
+    run_each_repetition(t, record.integers.data(), m, instructions, invert_mask, repetitions, rng);
+  } else {
+    run_each_repetition(t, record.bits.data(), m, instructions, invert_mask, repetitions, rng);
+  }
   leave_generator_at(rng.state());
   return record;
 }
 
-I64Array clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
-                      int64_t seed) {
+MeasurementRecord clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
+                               int64_t seed) {
   return clifford_run_limited(instructions, num_qubits, invert_mask, repetitions, seed, kSignProgramMaxWords);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "orvane_native/stabilizer/measurement_record.h"
 #include "orvane_native/support/array.h"
 
 namespace orvane {
@@ -19,9 +20,10 @@ namespace orvane {
 // repetitions < 1 or m = 0. Operands are
 // validated over the whole stream before anything runs. The circuit runs
 // once on the bit-packed tableau, recording how the signs evolve, and the
-// repetitions replay that record (see SignProgram).
-I64Array clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
-                      int64_t repetitions, int64_t seed);
+// repetitions replay that record (see SignProgram). The record is a byte per
+// entry when every mask entry is 0 or 1 (see MeasurementRecord).
+MeasurementRecord clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
+                               int64_t repetitions, int64_t seed);
 
 // Programs larger than this many words (8 bytes each) are not built:
 // clifford_run then runs the circuit on the bit-packed tableau once per
@@ -29,8 +31,8 @@ I64Array clifford_run(I64Span instructions, int64_t num_qubits, I64Span invert_m
 inline constexpr int64_t kSignProgramMaxWords = int64_t{1} << 23;
 
 // clifford_run with another program size limit (0: always per repetition).
-I64Array clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
-                              int64_t repetitions, int64_t seed, int64_t max_program_words);
+MeasurementRecord clifford_run_limited(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
+                                       int64_t repetitions, int64_t seed, int64_t max_program_words);
 
 // The flattened tableau after running the stream once from |0...0>;
 // measurement triples are skipped. Runs on the bit-packed tableau.

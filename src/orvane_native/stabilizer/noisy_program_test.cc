@@ -16,9 +16,7 @@ namespace {
 
 using V = std::vector<int64_t>;
 
-V record_of(const NoisyRecord& r) {
-  return r.is_wide ? testing::ints(r.wide) : testing::ints(r.bits);
-}
+V record_of(const MeasurementRecord& r) { return testing::ints(r); }
 
 // Random gates, with measurements, resets, measure-resets and Pauli errors
 // (probability index 0) mixed in.

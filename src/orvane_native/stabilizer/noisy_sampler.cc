@@ -12,20 +12,20 @@ namespace orvane {
 
 // The checks run in the order of clifford_run's: the stream (and here the
 // probabilities), the record, nothing to sample, the tableau's size.
-NoisyRecord clifford_sample_noisy(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
-                               int64_t seed, F64Span probabilities) {
+MeasurementRecord clifford_sample_noisy(I64Span instructions, int64_t num_qubits, I64Span invert_mask,
+                                        int64_t repetitions, int64_t seed, F64Span probabilities) {
   validate_noisy_stream(instructions, num_qubits, probabilities);
   int64_t m = 0;
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) m += records_outcome(instructions[s]);
   int64_t len = 0;
   if (__builtin_mul_overflow(m, repetitions, &len)) throw std::bad_alloc();
-  NoisyRecord record;
+  MeasurementRecord record;
   for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) {
-    record.is_wide = record.is_wide || (invert_mask[k] != 0 && invert_mask[k] != 1);
+    record.wide = record.wide || (invert_mask[k] != 0 && invert_mask[k] != 1);
   }
   // A negative length is the "negative .len:" failure.
-  if (record.is_wide) {
-    record.wide = I64Array(len);
+  if (record.wide) {
+    record.integers = I64Array(len);
   } else {
     record.bits = BitArray(len);
   }
@@ -35,8 +35,8 @@ NoisyRecord clifford_sample_noisy(I64Span instructions, int64_t num_qubits, I64S
   const NoisyProgram program = NoisyProgram::compile(instructions, num_qubits, probabilities);
   const auto words = seed_words(seed);
   const uint64_t state = uint64_t{words[0]} | (uint64_t{words[1]} << 32);
-  if (record.is_wide) {
-    program.sample(repetitions, invert_mask, state, state ^ kNoiseDomain, record.wide.data());
+  if (record.wide) {
+    program.sample(repetitions, invert_mask, state, state ^ kNoiseDomain, record.integers.data());
   } else {
     program.sample(repetitions, invert_mask, state, state ^ kNoiseDomain, record.bits.data());
   }

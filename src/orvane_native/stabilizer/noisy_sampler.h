@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "orvane_native/stabilizer/measurement_record.h"
 #include "orvane_native/support/array.h"
 
 namespace orvane {
@@ -25,15 +26,7 @@ inline constexpr uint64_t kNoiseDomain = 0x6a09e667f3bcc908ULL;
 // is left after the repetitions' draws (as clifford_run leaves it), and only
 // once the record is complete; nothing is run when repetitions < 1 or m = 0.
 // The stream and the probabilities are validated first, on every call.
-// A sampled record: one byte per entry when every entry is 0 or 1 (the
-// mask's entries in reach all 0 or 1), int64 entries otherwise.
-struct NoisyRecord {
-  BitArray bits;
-  I64Array wide;
-  bool is_wide = false;
-};
-
-NoisyRecord clifford_sample_noisy(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
-                               int64_t seed, F64Span probabilities);
+MeasurementRecord clifford_sample_noisy(I64Span instructions, int64_t num_qubits, I64Span invert_mask, int64_t repetitions,
+                                        int64_t seed, F64Span probabilities);
 
 }  // namespace orvane

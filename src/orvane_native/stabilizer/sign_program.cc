@@ -117,8 +117,9 @@ std::optional<SignProgram> SignProgram::compile(I64Span instructions, int64_t nu
   return prog;
 }
 
-// The replay on signs in memory, for any width.
-void SignProgram::replay_any(int64_t repetitions, const int64_t* mask, uint64_t& state, int64_t* out) const {
+// The replay on signs in memory, for any width. T: the record's entry type.
+template <class T>
+void SignProgram::replay_any(int64_t repetitions, const T* mask, uint64_t& state, T* out) const {
   const int64_t m = measurements();
   const int64_t half = half_;
   std::vector<uint64_t> signs(static_cast<size_t>(half), 0);
@@ -130,7 +131,7 @@ void SignProgram::replay_any(int64_t repetitions, const int64_t* mask, uint64_t&
   for (int64_t rep = 0; rep < repetitions; ++rep) {
     poll.tick(m * (half + 1) + 1);
     std::copy(base, base + half, s);
-    int64_t* record = out + rep * m;
+    T* record = out + rep * m;
     for (int64_t k = 0; k < m; ++k) {
       const Step& step = steps[k];
       const uint64_t v = wyrand_next(st);
@@ -148,7 +149,7 @@ void SignProgram::replay_any(int64_t repetitions, const int64_t* mask, uint64_t&
         outcome = step.constant ^ parity64(acc);
         for (int64_t w = 0; w < half; ++w) s[w] ^= post[w];
       }
-      record[k] = static_cast<int64_t>(outcome) ^ mask[k];
+      record[k] = static_cast<T>(outcome) ^ mask[k];
     }
   }
   state = st;
@@ -157,8 +158,8 @@ void SignProgram::replay_any(int64_t repetitions, const int64_t* mask, uint64_t&
 // The same replay for a width known at compile time: the signs live in
 // registers, and the single-bit update becomes masked word operations, so
 // that one measurement does not wait on the store of the previous one.
-template <int64_t kWords>
-void SignProgram::replay_fixed(int64_t repetitions, const int64_t* mask, uint64_t& state, int64_t* out) const {
+template <int64_t kWords, class T>
+void SignProgram::replay_fixed(int64_t repetitions, const T* mask, uint64_t& state, T* out) const {
   const int64_t m = measurements();
   const uint64_t* base = words_.data();
   const Step* steps = steps_.data();
@@ -168,7 +169,7 @@ void SignProgram::replay_fixed(int64_t repetitions, const int64_t* mask, uint64_
     poll.tick(m * (kWords + 1) + 1);
     uint64_t s[kWords];
     for (int64_t w = 0; w < kWords; ++w) s[w] = base[w];
-    int64_t* record = out + rep * m;
+    T* record = out + rep * m;
     for (int64_t k = 0; k < m; ++k) {
       const Step& step = steps[k];
       const uint64_t v = wyrand_next(st);
@@ -193,17 +194,20 @@ void SignProgram::replay_fixed(int64_t repetitions, const int64_t* mask, uint64_
         outcome = step.constant ^ parity64(acc);
         for (int64_t w = 0; w < kWords; ++w) s[w] ^= post[w];
       }
-      record[k] = static_cast<int64_t>(outcome) ^ mask[k];
+      record[k] = static_cast<T>(outcome) ^ mask[k];
     }
   }
   state = st;
 }
 
-void SignProgram::sample(int64_t repetitions, I64Span invert_mask, uint64_t& state, int64_t* out,
-                         bool any_width) const {
+template <class T>
+void SignProgram::sample_into(int64_t repetitions, I64Span invert_mask, uint64_t& state, T* out,
+                              bool any_width) const {
   const int64_t m = measurements();
-  std::vector<int64_t> mask(static_cast<size_t>(m), 0);
-  for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) mask[k] = invert_mask[k];
+  std::vector<T> mask(static_cast<size_t>(m), 0);
+  for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) {
+    mask[k] = static_cast<T>(sizeof(T) == 1 ? invert_mask[k] & 1 : invert_mask[k]);
+  }
   switch (any_width ? 0 : half_) {
     case 1: return replay_fixed<1>(repetitions, mask.data(), state, out);
     case 2: return replay_fixed<2>(repetitions, mask.data(), state, out);
@@ -211,6 +215,16 @@ void SignProgram::sample(int64_t repetitions, I64Span invert_mask, uint64_t& sta
     case 4: return replay_fixed<4>(repetitions, mask.data(), state, out);
     default: return replay_any(repetitions, mask.data(), state, out);
   }
+}
+
+void SignProgram::sample(int64_t repetitions, I64Span invert_mask, uint64_t& state, int64_t* out,
+                         bool any_width) const {
+  sample_into(repetitions, invert_mask, state, out, any_width);
+}
+
+void SignProgram::sample(int64_t repetitions, I64Span invert_mask, uint64_t& state, uint8_t* out,
+                         bool any_width) const {
+  sample_into(repetitions, invert_mask, state, out, any_width);
 }
 
 }  // namespace orvane

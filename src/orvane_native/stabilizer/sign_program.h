@@ -47,6 +47,10 @@ class SignProgram {
   // asks for the general replay whatever the size (both give the same).
   void sample(int64_t repetitions, I64Span invert_mask, uint64_t& state, int64_t* out,
               bool any_width = false) const;
+  // The same into a record of bytes, for masks whose every entry is 0 or 1
+  // (the entries are then 0 or 1 too; only bit 0 of an entry is read).
+  void sample(int64_t repetitions, I64Span invert_mask, uint64_t& state, uint8_t* out,
+              bool any_width = false) const;
 
  private:
   // One measurement. Random: the rows that took stabilizer f's sign (E),
@@ -62,9 +66,12 @@ class SignProgram {
     uint64_t constant = 0;  // determined: the fixed bit
   };
 
-  void replay_any(int64_t repetitions, const int64_t* mask, uint64_t& state, int64_t* out) const;
-  template <int64_t kWords>
-  void replay_fixed(int64_t repetitions, const int64_t* mask, uint64_t& state, int64_t* out) const;
+  template <class T>
+  void sample_into(int64_t repetitions, I64Span invert_mask, uint64_t& state, T* out, bool any_width) const;
+  template <class T>
+  void replay_any(int64_t repetitions, const T* mask, uint64_t& state, T* out) const;
+  template <int64_t kWords, class T>
+  void replay_fixed(int64_t repetitions, const T* mask, uint64_t& state, T* out) const;
 
   int64_t half_ = 0;  // W: words of stabilizer signs
   // The signs before the first measurement, then each step's words.

@@ -73,8 +73,8 @@ Sampled run_with(Fn fn) {
   return {record, generator().state()};
 }
 
-void expect_same_as_reference(const V& s, int64_t n, const V& mask, int64_t reps, int64_t seed,
-                              const std::string& what) {
+void expect_same_as_reference_with(const V& s, int64_t n, const V& mask, int64_t reps, int64_t seed,
+                                   const std::string& what) {
   const Sampled ref = run_with([&] { return clifford_run_reference(span(s), n, span(mask), reps, seed); });
   const Sampled fast = run_with([&] { return clifford_run(span(s), n, span(mask), reps, seed); });
   ASSERT_EQ(fast.record, ref.record) << what;
@@ -83,6 +83,16 @@ void expect_same_as_reference(const V& s, int64_t n, const V& mask, int64_t reps
   const Sampled each = run_with([&] { return clifford_run_limited(span(s), n, span(mask), reps, seed, 0); });
   ASSERT_EQ(each.record, ref.record) << what;
   ASSERT_EQ(each.state_after, ref.state_after) << what;
+}
+
+// With the mask as given (whole integers when an entry is not 0 or 1) and
+// with its low bits only (a record of bytes).
+void expect_same_as_reference(const V& s, int64_t n, const V& mask, int64_t reps, int64_t seed,
+                              const std::string& what) {
+  expect_same_as_reference_with(s, n, mask, reps, seed, what);
+  V bits = mask;
+  for (int64_t& b : bits) b &= 1;
+  expect_same_as_reference_with(s, n, bits, reps, seed, what + " (mask bits)");
 }
 
 // Sizes around the word boundaries of the packed rows (64 rows per word)

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "orvane_native/stabilizer/instructions.h"
+#include "orvane_native/stabilizer/measurement_record.h"
 #include "orvane_native/stabilizer/reference/dense_state.h"
 #include "orvane_native/stabilizer/reference/tableau.h"
 #include "orvane_native/support/array.h"
@@ -24,6 +25,7 @@ namespace orvane::testing {
 
 inline std::vector<int64_t> ints(const I64Array& a) { return {a.begin(), a.end()}; }
 inline std::vector<int64_t> ints(const BitArray& a) { return {a.begin(), a.end()}; }
+inline std::vector<int64_t> ints(const MeasurementRecord& r) { return r.wide ? ints(r.integers) : ints(r.bits); }
 inline std::vector<double> floats(const F64Array& a) { return {a.begin(), a.end()}; }
 
 // The gate codes of the instruction table, in code order: all of them, or

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "orvane_native/statevector/gates_simd.h"
+#include "orvane_native/statevector/permutation.h"
 #include "orvane_native/support/complex.h"
 #include "orvane_native/support/cpu.h"
 #include "orvane_native/support/operator_structure.h"
@@ -30,32 +31,11 @@ void validate(F64Span state, F64Span gate, int64_t n, I64Span targets) {
   if (need < 0 || gate.size() < need) panic_bounds_get(gate.size(), gate.size());
 }
 
-// Signed-permutation path shared by the two-qubit and general kernels: in
-// every group of d amplitudes (base b with no target bit set, offsets off),
-// row r takes sign[r] times the amplitude of column col[r]. Rows that keep
-// their own amplitude with sign +1 are neither read nor written, so a CNOT
-// touches only the half of the state it changes.
-void permute_groups(double* psi, int64_t dim, const int64_t* off, int64_t d, int64_t mask, const int64_t* col,
-                    const double* sign) {
-  std::vector<int64_t> moved;
-  for (int64_t r = 0; r < d; ++r)
-    if (col[r] != r || sign[r] != 1.0) moved.push_back(r);
-  if (moved.empty()) return;
-  const int64_t m = static_cast<int64_t>(moved.size());
-  std::vector<double> tmp(static_cast<size_t>(2 * m));
-  const int64_t groups = dim / d;
-  for (int64_t b = 0, i = 0; i < groups; ++i, b = ((b | mask) + 1) & ~mask) {
-    for (int64_t x = 0; x < m; ++x) {
-      const int64_t src = 2 * (b | off[col[moved[x]]]);
-      tmp[2 * x] = psi[src];
-      tmp[2 * x + 1] = psi[src + 1];
-    }
-    for (int64_t x = 0; x < m; ++x) {
-      const int64_t dst = 2 * (b | off[moved[x]]);
-      psi[dst] = sign[moved[x]] * tmp[2 * x];
-      psi[dst + 1] = sign[moved[x]] * tmp[2 * x + 1];
-    }
-  }
+// Signed-permutation path shared by the two-qubit and general kernels (see
+// permutation.h): every group of the state.
+void permute_all_groups(double* psi, int64_t dim, const int64_t* off, int64_t d, int64_t mask, const int64_t* col,
+                        const double* sign) {
+  permute_groups(psi, GroupPermutation{off, d, mask, col, sign}, 0, dim / d);
 }
 
 }  // namespace
@@ -129,7 +109,7 @@ void apply_gate_2q_adjacent(Span<double> state, F64Span gate, int64_t n, int64_t
   double* psi = state.data();
   if (g.permutation) {
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
-    return permute_groups(psi, dim, off, 4, 3 * s, g.col, g.sign);
+    return permute_all_groups(psi, dim, off, 4, 3 * s, g.col, g.sign);
   }
   if (const simd::Gate2qKernel vector = simd::gate_2q_variant(cpu::variants().gates)) {
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
@@ -194,7 +174,7 @@ void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span tar
   }
   const int64_t d = p.d;
   double* psi = state.data();
-  if (p.permutation) return permute_groups(psi, dim, p.off.data(), d, p.mask, p.col.data(), p.sign.data());
+  if (p.permutation) return permute_all_groups(psi, dim, p.off.data(), d, p.mask, p.col.data(), p.sign.data());
   std::vector<double> are(static_cast<size_t>(d)), aim(static_cast<size_t>(d));
   const double* g = gate.data();
   const int64_t groups = dim / d;

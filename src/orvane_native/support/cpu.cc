@@ -35,12 +35,13 @@ bool has_fma() { return (avx_leaf1_ecx() & (1u << 12)) != 0; }
 Variants probe() {
   Variants v;
 #if defined(ORVANE_X86_64)
-  if (has_avx2()) v.gates = v.channels = Isa::kAvx2;
+  if (has_avx2()) v.gates = v.channels = v.expansion = Isa::kAvx2;
   if (has_fma()) v.products = Isa::kFma;
 #elif defined(ORVANE_AARCH64)
   // Advanced SIMD is part of the aarch64 baseline. The products need no
   // variant: std::fma is an instruction there already.
   v.gates = v.channels = Isa::kNeon;
+  // pauli_expansion's portable lanes are already NEON registers there.
 #endif
   return v;
 }

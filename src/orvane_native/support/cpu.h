@@ -38,6 +38,7 @@ struct Variants {
   Isa gates = Isa::kScalar;     // state-vector dense gate kernels (statevector/gates_simd.h)
   Isa channels = Isa::kScalar;  // density-matrix channel kernels (density/kernels_simd.h)
   Isa products = Isa::kScalar;  // the matrix toolkit's fused products (linalg/basic.cc)
+  Isa expansion = Isa::kScalar;  // pauli_expansion's sums in vector lanes (linalg/pauli_simd.h)
 };
 
 // The table the CPU supports: probed once per process, on first use.

@@ -33,15 +33,18 @@ TEST(Cpu, ProbeAgreesWithTheKernel) {
   EXPECT_EQ(cpu::supported().gates, avx2 ? cpu::Isa::kAvx2 : cpu::Isa::kScalar);
   EXPECT_EQ(cpu::supported().channels, avx2 ? cpu::Isa::kAvx2 : cpu::Isa::kScalar);
   EXPECT_EQ(cpu::supported().products, fma ? cpu::Isa::kFma : cpu::Isa::kScalar);
+  EXPECT_EQ(cpu::supported().expansion, avx2 ? cpu::Isa::kAvx2 : cpu::Isa::kScalar);
 #elif defined(ORVANE_AARCH64)
   // Advanced SIMD is part of the baseline.
   EXPECT_EQ(cpu::supported().gates, cpu::Isa::kNeon);
   EXPECT_EQ(cpu::supported().channels, cpu::Isa::kNeon);
   EXPECT_EQ(cpu::supported().products, cpu::Isa::kScalar);
+  EXPECT_EQ(cpu::supported().expansion, cpu::Isa::kScalar);
 #else
   EXPECT_EQ(cpu::supported().gates, cpu::Isa::kScalar);
   EXPECT_EQ(cpu::supported().channels, cpu::Isa::kScalar);
   EXPECT_EQ(cpu::supported().products, cpu::Isa::kScalar);
+  EXPECT_EQ(cpu::supported().expansion, cpu::Isa::kScalar);
 #endif
 }
 
@@ -50,10 +53,12 @@ TEST(Cpu, VectorVariantsCanBeTurnedOff) {
   EXPECT_EQ(cpu::variants().gates, cpu::Isa::kScalar);
   EXPECT_EQ(cpu::variants().channels, cpu::Isa::kScalar);
   EXPECT_EQ(cpu::variants().products, cpu::Isa::kScalar);
+  EXPECT_EQ(cpu::variants().expansion, cpu::Isa::kScalar);
   cpu::set_vector_variants(true);
   EXPECT_EQ(cpu::variants().gates, cpu::supported().gates);
   EXPECT_EQ(cpu::variants().channels, cpu::supported().channels);
   EXPECT_EQ(cpu::variants().products, cpu::supported().products);
+  EXPECT_EQ(cpu::variants().expansion, cpu::supported().expansion);
 }
 
 }  // namespace
