@@ -241,7 +241,7 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   for_each_base(dim, s.mask, [&](int64_t b) { bases.push_back(b); });
   const auto nb = static_cast<int64_t>(bases.size());
   const int64_t width = d * nb;  // = dim for distinct targets
-  const bool vector_unit = cpu::use_avx2();
+  [[maybe_unused]] const bool vector_unit = cpu::use_avx2();
   double* p = rho.data();
   // A long channel can be interrupted: the original strips already
   // overwritten are kept, so that an interruption puts them back and leaves
@@ -252,6 +252,7 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   UndoLog undo(long_run ? static_cast<size_t>(2 * d * width * nb) : 0);
   const bool interruptible = long_run && undo.ready();
   InterruptPoll poll = interruptible ? InterruptPoll() : InterruptPoll::never();
+#if defined(ORVANE_X86_64)
   if (vector_unit && d == 4 && targets.size() == 2 && __builtin_popcountll(static_cast<uint64_t>(s.mask)) == 2 &&
       s.run >= 4) {
     // Two targets, the lower of stride 4 or more: the blocks go straight
@@ -282,6 +283,7 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
     }
     return;
   }
+#endif
   // Column order inside a strip: local column c of column base number b sits
   // at position c*nb + b, so the block-wise right multiplication runs over
   // contiguous positions.
@@ -316,10 +318,13 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
       }
     }
     try {
+#if defined(ORVANE_X86_64)
       if (vector_unit) {
         simd::general_strip_avx2(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(),
                                  aim.data(), tre.data(), tim.data(), sre.data(), sim.data(), poll);
-      } else {
+      } else
+#endif
+      {
         general_strip<0>(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(),
                          aim.data(), tre.data(), tim.data(), sre.data(), sim.data(), poll);
       }

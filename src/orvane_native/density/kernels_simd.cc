@@ -1,11 +1,13 @@
 #include "orvane_native/density/kernels_simd.h"
 
+#include "orvane_native/support/cpu.h"
+
+#if defined(ORVANE_X86_64)
 #include <immintrin.h>
 
 #include <vector>
 
 #include "orvane_native/density/general_strip.h"
-#include "orvane_native/support/cpu.h"
 
 namespace orvane::simd {
 namespace {
@@ -198,3 +200,5 @@ void general_rows_4x4_avx2(double* rho, int64_t dim, int64_t r0, const int64_t o
 }
 
 }  // namespace orvane::simd
+
+#endif  // ORVANE_X86_64

@@ -14,8 +14,8 @@ namespace orvane {
 // first, which costs about as much as the channel's arithmetic. When a log
 // is done its written pages are released lazily (MADV_FREE): the kernel
 // reclaims them if memory runs short, and otherwise the next log writes
-// over them without a fault. Not ready (no room) when the memory cannot be
-// had.
+// over them without a fault. Off Linux the storage is a plain allocation,
+// kept the same way. Not ready (no room) when the memory cannot be had.
 class UndoLog {
  public:
   explicit UndoLog(size_t floats);

@@ -1,13 +1,15 @@
 #include "orvane_native/linalg/basic.h"
 
-#include <immintrin.h>
-
 #include <bit>
 #include <cmath>
 #include <string>
 
 #include "orvane_native/linalg/complex.h"
 #include "orvane_native/support/cpu.h"
+
+#if defined(ORVANE_X86_64)
+#include <immintrin.h>
+#endif
 #include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/targets.h"
 
@@ -60,6 +62,7 @@ template <int D>
   }
 }
 
+#if defined(ORVANE_X86_64)
 // The small path for an even D on 256-bit registers, two complex entries of
 // a row per register. fmaddsub forms xr*yr - (yi*xi) in the real lanes and
 // xr*yi + (yr*xi) in the imaginary ones, the bracketed product rounded first
@@ -85,6 +88,13 @@ ORVANE_TARGET_FMA void matmul_small_fma(const double* a, const double* b, double
     for (int v = 0; v < kRegs; ++v) _mm256_storeu_pd(r + 2 * i * D + 4 * v, acc[v]);
   }
 }
+#else
+// No FMA variant off x86-64: the small path stays scalar.
+template <int D>
+void matmul_small_fma(const double* a, const double* b, double* r) {
+  matmul_small<D>(a, b, r);
+}
+#endif
 
 // kVector: the FMA variant, which runs the even small sizes on registers.
 template <bool kVector>
@@ -175,6 +185,7 @@ namespace {
   return r;
 }
 
+#if defined(ORVANE_X86_64)
 // Each fused computation above, also compiled for the FMA instruction (see cpu.h).
 ORVANE_TARGET_FMA F64Array kron_fma(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   return kron_body(a, a_dim, b, b_dim);
@@ -186,9 +197,11 @@ ORVANE_TARGET_FMA F64Array add_scaled_fma(F64Span a, F64Span b, int64_t dim, dou
 ORVANE_TARGET_FMA F64Array matvec_fma(F64Span matrix, F64Span vector, int64_t dim) {
   return matvec_body(matrix, vector, dim);
 }
+#endif
 
 }  // namespace
 
+#if defined(ORVANE_X86_64)
 F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   return cpu::use_fma() ? kron_fma(a, a_dim, b, b_dim) : kron_body(a, a_dim, b, b_dim);
 }
@@ -201,6 +214,12 @@ F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) {
 F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) {
   return cpu::use_fma() ? matvec_fma(matrix, vector, dim) : matvec_body(matrix, vector, dim);
 }
+#else
+F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) { return kron_body(a, a_dim, b, b_dim); }
+F64Array matmul(F64Span a, F64Span b, int64_t dim) { return matmul_body<false>(a, b, dim); }
+F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) { return add_scaled_body(a, b, dim, scale); }
+F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) { return matvec_body(matrix, vector, dim); }
+#endif
 
 int64_t is_identity_matrix(F64Span matrix, int64_t dim, double atol) {
   int64_t f = 0;

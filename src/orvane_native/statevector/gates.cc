@@ -65,8 +65,10 @@ void apply_gate_1q(Span<double> state, F64Span gate, int64_t n, int64_t target) 
   const int64_t s = pow2(n - 1 - target);
   if (dim <= 0 || s <= 0) return;
   double* psi = state.data();
+#if defined(ORVANE_X86_64)
   const double g[8] = {g00.re, g00.im, g01.re, g01.im, g10.re, g10.im, g11.re, g11.im};
   if (cpu::use_avx2()) return simd::apply_1q_avx2(psi, dim, s, g);
+#endif
   for (int64_t b = 0; b < dim; b += 2 * s) {
     for (int64_t j = 0; j < s; ++j) {
       const int64_t i0 = b + j, i1 = i0 + s;
@@ -127,10 +129,12 @@ void apply_gate_2q_adjacent(Span<double> state, F64Span gate, int64_t n, int64_t
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
     return permute_groups(psi, dim, off, 4, 3 * s, g.col, g.sign);
   }
+#if defined(ORVANE_X86_64)
   if (cpu::use_avx2()) {
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
     return simd::apply_2q_avx2(psi, dim, off, s, 2 * s, g.re, g.im);
   }
+#endif
   for (int64_t b = 0; b < dim; b += 4 * s) {
     for (int64_t j = 0; j < s; ++j) {
       const int64_t i[4] = {b + j, b + j + s, b + j + 2 * s, b + j + 3 * s};
@@ -177,6 +181,7 @@ GeneralPlan plan_general(F64Span gate, int64_t n, I64Span targets) {
 void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span targets) {
   const GeneralPlan p = plan_general(gate, n, targets);
   const int64_t dim = pow2(n);
+#if defined(ORVANE_X86_64)
   if (!p.permutation && p.d == 4 && cpu::use_avx2()) {
     double re[16], im[16];
     for (int e = 0; e < 16; ++e) {
@@ -187,6 +192,7 @@ void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span tar
     const int64_t lo = std::min(p.off[1], p.off[2]), hi = std::max(p.off[1], p.off[2]);
     return simd::apply_2q_avx2(state.data(), dim, off, lo, hi, re, im);
   }
+#endif
   const int64_t d = p.d;
   double* psi = state.data();
   if (p.permutation) return permute_groups(psi, dim, p.off.data(), d, p.mask, p.col.data(), p.sign.data());

@@ -1,10 +1,11 @@
 #include "orvane_native/statevector/gates_simd.h"
 
+#include "orvane_native/support/cpu.h"
+
+#if defined(ORVANE_X86_64)
 #include <immintrin.h>
 
 #include <algorithm>
-
-#include "orvane_native/support/cpu.h"
 
 namespace orvane::simd {
 namespace {
@@ -216,3 +217,5 @@ void apply_2q_avx2(double* psi, int64_t dim, const int64_t off[4], int64_t lo, i
 }
 
 }  // namespace orvane::simd
+
+#endif  // ORVANE_X86_64

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(ORVANE_X86_64)
 #include <cpuid.h>
 #endif
 
@@ -12,7 +12,7 @@ namespace {
 
 std::atomic<bool> g_enabled{true};
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(ORVANE_X86_64)
 // ECX of CPUID leaf 1 when the CPU has AVX and the operating system saves
 // the XMM and YMM state (XCR0 bits 1 and 2); 0 otherwise.
 unsigned avx_leaf1_ecx() {
@@ -27,7 +27,7 @@ unsigned avx_leaf1_ecx() {
 #endif
 
 bool detect_avx2() {
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(ORVANE_X86_64)
   if (avx_leaf1_ecx() == 0) return false;
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
@@ -38,7 +38,7 @@ bool detect_avx2() {
 }
 
 bool detect_fma() {
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(ORVANE_X86_64)
   return (avx_leaf1_ecx() & (1u << 12)) != 0;
 #else
   return false;

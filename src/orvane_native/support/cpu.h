@@ -8,6 +8,13 @@
 // bit-identical whichever variant runs.
 #pragma once
 
+// The instruction-set families the library has variants for. On any other
+// target only the scalar kernels are compiled.
+#if defined(__x86_64__)
+#define ORVANE_X86_64 1
+#endif
+
+#if defined(ORVANE_X86_64)
 // Every function that uses AVX2 intrinsics or vector types carries this,
 // helpers included (Clang refuses intrinsics outside such functions). FMA is
 // deliberately not enabled: nothing may be fused.
@@ -21,6 +28,7 @@
 // The one freedom left is the sign bit of a NaN result, which IEEE 754 does
 // not fix for arithmetic (fma(a, b, -c) may run as a fused subtraction).
 #define ORVANE_TARGET_FMA __attribute__((target("fma")))
+#endif
 
 namespace orvane::cpu {
 

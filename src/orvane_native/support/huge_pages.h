@@ -7,7 +7,8 @@
 
 namespace orvane {
 
-// The size of a huge page on x86-64 Linux.
+// The size of a huge page on Linux with 4 KiB base pages (x86-64, most
+// aarch64 systems).
 inline constexpr size_t kHugePageBytes = size_t{2} << 20;
 
 // Asks the kernel for huge pages over the whole 2 MiB pages inside
