@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Fingerprints of a fixed set of results, to compare two builds bit for bit.
 
-    identity_records.py [--out FILE]      compute, print a table, write JSON
-    identity_records.py --compare A B ... print the JSON files side by side;
-                                          exits 1 on any difference
+    identity_records.py [--out FILE] [--label L]   compute, print, write JSON
+    identity_records.py --compare A B ...          the files side by side;
+                                                   exits 1 on any difference
 
 Every input is drawn from `random.Random(seed)` through `random()`,
 `uniform()` and `randrange()` only: those are integer and IEEE arithmetic,
@@ -241,14 +241,14 @@ def records(on):
     return out
 
 
-def compute(out_path):
+def compute(out_path, label):
     import orvane_native as on
 
     table = {name: fingerprint(value) for name, value in records(on)}
-    doc = {"machine": platform.machine(), "python": platform.python_version(), "module": on.__file__,
+    doc = {"label": label or platform.machine(), "machine": platform.machine(), "python": platform.python_version(), "module": on.__file__,
            "version": on.version(), "records": table}
     width = max(map(len, table))
-    print(f"identity records on {doc['machine']} (Python {doc['python']}, orvane_native {doc['version']})")
+    print(f"identity records of {on.__file__} on {doc['machine']} (Python {doc['python']})")
     for name, digest in table.items():
         print(f"  {name:<{width}}  {digest[:16]}")
     print(f"  {len(table)} records")
@@ -265,7 +265,7 @@ def compare(paths):
     names = list(docs[0]["records"])
     for d in docs[1:]:
         names += [n for n in d["records"] if n not in names]
-    heads = [d["machine"] for d in docs]
+    heads = [d.get("label", d["machine"]) for d in docs]
     width = max(map(len, names))
     print(f"| {'record':<{width}} | " + " | ".join(f"{h:<16}" for h in heads) + " | same |")
     print(f"|{'-' * (width + 2)}|" + "|".join("-" * 18 for _ in heads) + "|------|")
@@ -283,13 +283,14 @@ def compare(paths):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--out", help="write the fingerprints as JSON here")
+    parser.add_argument("--label", help="the build's name in comparisons (default: the machine)")
     parser.add_argument("--compare", nargs="+", metavar="JSON", help="compare fingerprint files written by --out")
     args = parser.parse_args()
     if args.compare:
         if len(args.compare) < 2:
             parser.error("--compare needs two files or more")
         return compare(args.compare)
-    compute(args.out)
+    compute(args.out, args.label)
     return 0
 
 
