@@ -135,15 +135,17 @@ def link_windows(zig, objs, out):
     dump = subprocess.run(["objdump", "-p", str(target)], capture_output=True, text=True, check=True).stdout
     dlls = re.findall(r"DLL Name: (\S+)", dump)
     foreign = [d for d in dlls if d.lower() != "python3.dll" and not WINDOWS_SYSTEM_DLLS.fullmatch(d)]
-    exports = re.findall(r"\[\s*\d+\]\s+\+?base\[\s*\d+\]\s+\w+\s+(\S+)", dump) or re.findall(r"\b(PyInit_\w+)\b", dump)
+    table = dump.split("[Ordinal/Name Pointer] Table", 1)[-1].split("\n\n", 1)[0]
+    exports = re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", table, re.M)
     problems = []
     if "python3.dll" not in [d.lower() for d in dlls]:
         problems.append("does not import python3.dll")
     if foreign:
         problems.append(f"imports other DLLs: {', '.join(foreign)}")
-    if "PyInit_orvane_native" not in exports:
-        problems.append("does not export PyInit_orvane_native")
-    summary = f"{target.name}, {target.stat().st_size} bytes, imports {', '.join(dlls)}; {len(symbols)} symbols from python3.dll"
+    if exports != ["PyInit_orvane_native"]:
+        problems.append(f"exports {exports or 'nothing'}, not PyInit_orvane_native alone")
+    summary = (f"{target.name}, {target.stat().st_size} bytes, exports {', '.join(exports)}, imports "
+               f"{', '.join(dlls)}; {len(symbols)} symbols from python3.dll")
     return summary, "; ".join(problems)
 
 
