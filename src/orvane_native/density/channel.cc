@@ -241,7 +241,7 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   for_each_base(dim, s.mask, [&](int64_t b) { bases.push_back(b); });
   const auto nb = static_cast<int64_t>(bases.size());
   const int64_t width = d * nb;  // = dim for distinct targets
-  [[maybe_unused]] const bool vector_unit = cpu::use_avx2();
+  const cpu::Isa isa = cpu::variants().channels;
   double* p = rho.data();
   // A long channel can be interrupted: the original strips already
   // overwritten are kept, so that an interruption puts them back and leaves
@@ -252,11 +252,13 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   UndoLog undo(long_run ? static_cast<size_t>(2 * d * width * nb) : 0);
   const bool interruptible = long_run && undo.ready();
   InterruptPoll poll = interruptible ? InterruptPoll() : InterruptPoll::never();
-#if defined(ORVANE_X86_64)
-  if (vector_unit && d == 4 && targets.size() == 2 && __builtin_popcountll(static_cast<uint64_t>(s.mask)) == 2 &&
-      s.run >= 4) {
+  const simd::GeneralRows4x4Kernel rows_4x4 =
+      d == 4 && targets.size() == 2 && __builtin_popcountll(static_cast<uint64_t>(s.mask)) == 2 && s.run >= 4
+          ? simd::general_rows_4x4_variant(isa)
+          : nullptr;
+  if (rows_4x4 != nullptr) {
     // Two targets, the lower of stride 4 or more: the blocks go straight
-    // from rho through the vector unit and back, four column bases at a
+    // from rho through the vector unit and back, several column bases at a
     // time. The undo log keeps each row base's four rows as they were.
     const int64_t off4[4] = {s.off[0], s.off[1], s.off[2], s.off[3]};
     const int64_t outer = s.mask | (s.run - 1);
@@ -268,7 +270,7 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
             undo.append(p + 2 * (bases[i] + off4[a]) * dim, row_floats);
           }
         }
-        simd::general_rows_4x4_avx2(p, dim, bases[i], off4, outer, s.run, m, kre.data(), kim.data(), poll);
+        rows_4x4(p, dim, bases[i], off4, outer, s.run, m, kre.data(), kim.data(), poll);
       }
     } catch (const Interrupted&) {
       // Every saved row goes back, those of the row base in progress included.
@@ -283,7 +285,6 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
     }
     return;
   }
-#endif
   // Column order inside a strip: local column c of column base number b sits
   // at position c*nb + b, so the block-wise right multiplication runs over
   // contiguous positions.
@@ -298,6 +299,7 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
   std::vector<double> bre(strip), bim(strip), are(strip), aim(strip);
   std::vector<double> tre(static_cast<size_t>(width)), tim(static_cast<size_t>(width));
   std::vector<double> sre(static_cast<size_t>(nb)), sim(static_cast<size_t>(nb));
+  const simd::GeneralStripKernel strip_variant = simd::general_strip_variant(isa);
   // Writes strip rows (d rows of base r0, in strip order) back into rho.
   auto scatter = [&](int64_t r0, const double* sre_rows, const double* sim_rows) {
     for (int64_t a = 0; a < d; ++a) {
@@ -318,13 +320,10 @@ void channel_general_into(Span<double> rho, F64Span ops, int64_t num_ops, int64_
       }
     }
     try {
-#if defined(ORVANE_X86_64)
-      if (vector_unit) {
-        simd::general_strip_avx2(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(),
-                                 aim.data(), tre.data(), tim.data(), sre.data(), sim.data(), poll);
-      } else
-#endif
-      {
+      if (strip_variant != nullptr) {
+        strip_variant(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(), aim.data(),
+                      tre.data(), tim.data(), sre.data(), sim.data(), poll);
+      } else {
         general_strip<0>(d, width, nb, m, kre.data(), kim.data(), bre.data(), bim.data(), are.data(),
                          aim.data(), tre.data(), tim.data(), sre.data(), sim.data(), poll);
       }

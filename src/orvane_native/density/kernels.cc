@@ -71,9 +71,11 @@ void channel_subspace_2x2_into(Span<double> rho, F64Span ops, int64_t num_ops, I
     cr[i] = k[4], ci[i] = k[5], dr[i] = k[6], di[i] = k[7];
   }
   if (dim <= 0) return;
-#if defined(ORVANE_X86_64)
-  if (s >= 1 && cpu::use_avx2()) return simd::channel_2x2_avx2(rho.data(), dim, s, m, tab.data());
-#endif
+  if (s >= 1) {
+    if (const simd::Channel2x2Kernel vector = simd::channel_2x2_variant(cpu::variants().channels)) {
+      return vector(rho.data(), dim, s, m, tab.data());
+    }
+  }
   // Column bases are the indices with bit s clear (every index when the
   // target's shift is out of range and s = 0); base number q has a zero bit
   // inserted at s.

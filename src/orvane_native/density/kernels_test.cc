@@ -67,7 +67,7 @@ TEST(Subspace2x2Kernel, EveryTargetAgainstEmbeddedChannel) {
 }
 
 TEST(Subspace2x2Kernel, VectorAndScalarPathsAgreeBitForBit) {
-  if (!cpu::supports_avx2()) GTEST_SKIP() << "this CPU has no AVX2: the vector variant does not run here";
+  if (cpu::supported().channels == cpu::Isa::kScalar) GTEST_SKIP() << "no vector variant of the channel kernels runs here";
   // Every stride (including 1, where a block's columns are neighbours) and
   // operator counts from none to several.
   for (int64_t t = 0; t < 4; ++t) {
@@ -157,7 +157,7 @@ TEST(DiagonalKernel, NoOperatorsClearRho) {
 }
 
 TEST(GeneralKernel, VectorAndScalarPathsAgreeBitForBit) {
-  if (!cpu::supports_avx2()) GTEST_SKIP() << "this CPU has no AVX2: the vector variant does not run here";
+  if (cpu::supported().channels == cpu::Isa::kScalar) GTEST_SKIP() << "no vector variant of the channel kernels runs here";
   // Runs of one column base, and two targets whose lower stride is 4 or 8
   // (the two-target vector path), in both orders.
   for (const std::vector<int64_t>& t : {std::vector<int64_t>{4, 0}, std::vector<int64_t>{1, 3, 2},

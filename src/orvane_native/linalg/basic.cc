@@ -6,12 +6,12 @@
 
 #include "orvane_native/linalg/complex.h"
 #include "orvane_native/support/cpu.h"
-
-#if defined(ORVANE_X86_64)
-#include <immintrin.h>
-#endif
 #include "orvane_native/support/interrupt.h"
 #include "orvane_native/support/targets.h"
+
+#if defined(ORVANE_X86_64)
+#include "orvane_native/support/simd_avx2.h"
+#endif
 
 namespace orvane {
 
@@ -89,11 +89,10 @@ ORVANE_TARGET_FMA void matmul_small_fma(const double* a, const double* b, double
   }
 }
 #else
-// No FMA variant off x86-64: the small path stays scalar.
+// Only x86-64 has the FMA variant; matmul_body<true> is not instantiated
+// elsewhere.
 template <int D>
-void matmul_small_fma(const double* a, const double* b, double* r) {
-  matmul_small<D>(a, b, r);
-}
+void matmul_small_fma(const double* a, const double* b, double* r);
 #endif
 
 // kVector: the FMA variant, which runs the even small sizes on registers.
@@ -186,7 +185,7 @@ namespace {
 }
 
 #if defined(ORVANE_X86_64)
-// Each fused computation above, also compiled for the FMA instruction (see cpu.h).
+// Each fused computation above, also compiled for the FMA instruction (see simd_avx2.h).
 ORVANE_TARGET_FMA F64Array kron_fma(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
   return kron_body(a, a_dim, b, b_dim);
 }
@@ -201,25 +200,29 @@ ORVANE_TARGET_FMA F64Array matvec_fma(F64Span matrix, F64Span vector, int64_t di
 
 }  // namespace
 
+// The products' variants: the FMA-compiled one where the table says so (on
+// x86-64 only), the baseline build otherwise (on aarch64 std::fma is an
+// instruction there already).
 #if defined(ORVANE_X86_64)
+#define ORVANE_PRODUCTS(fma_call, baseline_call) \
+  (cpu::variants().products == cpu::Isa::kFma ? (fma_call) : (baseline_call))
+#else
+#define ORVANE_PRODUCTS(fma_call, baseline_call) (baseline_call)
+#endif
+
 F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) {
-  return cpu::use_fma() ? kron_fma(a, a_dim, b, b_dim) : kron_body(a, a_dim, b, b_dim);
+  return ORVANE_PRODUCTS(kron_fma(a, a_dim, b, b_dim), kron_body(a, a_dim, b, b_dim));
 }
 F64Array matmul(F64Span a, F64Span b, int64_t dim) {
-  return cpu::use_fma() ? matmul_fma(a, b, dim) : matmul_body<false>(a, b, dim);
+  return ORVANE_PRODUCTS(matmul_fma(a, b, dim), matmul_body<false>(a, b, dim));
 }
 F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) {
-  return cpu::use_fma() ? add_scaled_fma(a, b, dim, scale) : add_scaled_body(a, b, dim, scale);
+  return ORVANE_PRODUCTS(add_scaled_fma(a, b, dim, scale), add_scaled_body(a, b, dim, scale));
 }
 F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) {
-  return cpu::use_fma() ? matvec_fma(matrix, vector, dim) : matvec_body(matrix, vector, dim);
+  return ORVANE_PRODUCTS(matvec_fma(matrix, vector, dim), matvec_body(matrix, vector, dim));
 }
-#else
-F64Array kron(F64Span a, int64_t a_dim, F64Span b, int64_t b_dim) { return kron_body(a, a_dim, b, b_dim); }
-F64Array matmul(F64Span a, F64Span b, int64_t dim) { return matmul_body<false>(a, b, dim); }
-F64Array add_scaled(F64Span a, F64Span b, int64_t dim, double scale) { return add_scaled_body(a, b, dim, scale); }
-F64Array matvec(F64Span matrix, F64Span vector, int64_t dim) { return matvec_body(matrix, vector, dim); }
-#endif
+#undef ORVANE_PRODUCTS
 
 int64_t is_identity_matrix(F64Span matrix, int64_t dim, double atol) {
   int64_t f = 0;

@@ -65,10 +65,10 @@ void apply_gate_1q(Span<double> state, F64Span gate, int64_t n, int64_t target) 
   const int64_t s = pow2(n - 1 - target);
   if (dim <= 0 || s <= 0) return;
   double* psi = state.data();
-#if defined(ORVANE_X86_64)
-  const double g[8] = {g00.re, g00.im, g01.re, g01.im, g10.re, g10.im, g11.re, g11.im};
-  if (cpu::use_avx2()) return simd::apply_1q_avx2(psi, dim, s, g);
-#endif
+  if (const simd::Gate1qKernel vector = simd::gate_1q_variant(cpu::variants().gates)) {
+    const double g[8] = {g00.re, g00.im, g01.re, g01.im, g10.re, g10.im, g11.re, g11.im};
+    return vector(psi, dim, s, g);
+  }
   for (int64_t b = 0; b < dim; b += 2 * s) {
     for (int64_t j = 0; j < s; ++j) {
       const int64_t i0 = b + j, i1 = i0 + s;
@@ -129,12 +129,10 @@ void apply_gate_2q_adjacent(Span<double> state, F64Span gate, int64_t n, int64_t
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
     return permute_groups(psi, dim, off, 4, 3 * s, g.col, g.sign);
   }
-#if defined(ORVANE_X86_64)
-  if (cpu::use_avx2()) {
+  if (const simd::Gate2qKernel vector = simd::gate_2q_variant(cpu::variants().gates)) {
     const int64_t off[4] = {0, s, 2 * s, 3 * s};
-    return simd::apply_2q_avx2(psi, dim, off, s, 2 * s, g.re, g.im);
+    return vector(psi, dim, off, s, 2 * s, g.re, g.im);
   }
-#endif
   for (int64_t b = 0; b < dim; b += 4 * s) {
     for (int64_t j = 0; j < s; ++j) {
       const int64_t i[4] = {b + j, b + j + s, b + j + 2 * s, b + j + 3 * s};
@@ -181,8 +179,8 @@ GeneralPlan plan_general(F64Span gate, int64_t n, I64Span targets) {
 void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span targets) {
   const GeneralPlan p = plan_general(gate, n, targets);
   const int64_t dim = pow2(n);
-#if defined(ORVANE_X86_64)
-  if (!p.permutation && p.d == 4 && cpu::use_avx2()) {
+  const simd::Gate2qKernel vector = p.permutation || p.d != 4 ? nullptr : simd::gate_2q_variant(cpu::variants().gates);
+  if (vector != nullptr) {
     double re[16], im[16];
     for (int e = 0; e < 16; ++e) {
       re[e] = gate[2 * e];
@@ -190,9 +188,8 @@ void apply_gate_general(Span<double> state, F64Span gate, int64_t n, I64Span tar
     }
     const int64_t off[4] = {p.off[0], p.off[1], p.off[2], p.off[3]};
     const int64_t lo = std::min(p.off[1], p.off[2]), hi = std::max(p.off[1], p.off[2]);
-    return simd::apply_2q_avx2(state.data(), dim, off, lo, hi, re, im);
+    return vector(state.data(), dim, off, lo, hi, re, im);
   }
-#endif
   const int64_t d = p.d;
   double* psi = state.data();
   if (p.permutation) return permute_groups(psi, dim, p.off.data(), d, p.mask, p.col.data(), p.sign.data());

@@ -1,7 +1,6 @@
 #include "orvane_native/support/cpu.h"
 
 #include <atomic>
-#include <cstdint>
 
 #if defined(ORVANE_X86_64)
 #include <cpuid.h>
@@ -9,8 +8,6 @@
 
 namespace orvane::cpu {
 namespace {
-
-std::atomic<bool> g_enabled{true};
 
 #if defined(ORVANE_X86_64)
 // ECX of CPUID leaf 1 when the CPU has AVX and the operating system saves
@@ -24,43 +21,56 @@ unsigned avx_leaf1_ecx() {
   __asm__ volatile("xgetbv" : "=a"(xcr0_lo), "=d"(xcr0_hi) : "c"(0));
   return (xcr0_lo & 0x6u) == 0x6u ? ecx : 0;
 }
-#endif
 
-bool detect_avx2() {
-#if defined(ORVANE_X86_64)
+bool has_avx2() {
   if (avx_leaf1_ecx() == 0) return false;
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
   return (ebx & (1u << 5)) != 0;
-#else
-  return false;
-#endif
 }
 
-bool detect_fma() {
-#if defined(ORVANE_X86_64)
-  return (avx_leaf1_ecx() & (1u << 12)) != 0;
-#else
-  return false;
+bool has_fma() { return (avx_leaf1_ecx() & (1u << 12)) != 0; }
 #endif
+
+Variants probe() {
+  Variants v;
+#if defined(ORVANE_X86_64)
+  if (has_avx2()) v.gates = v.channels = Isa::kAvx2;
+  if (has_fma()) v.products = Isa::kFma;
+#elif defined(ORVANE_AARCH64)
+  // Advanced SIMD is part of the aarch64 baseline. The products need no
+  // variant: std::fma is an instruction there already.
+  v.gates = v.channels = Isa::kNeon;
+#endif
+  return v;
 }
+
+const Variants kScalarOnly{};
+std::atomic<bool> g_enabled{true};
 
 }  // namespace
 
-bool supports_fma() {
-  static const bool supported = detect_fma();
-  return supported;
+const Variants& supported() {
+  static const Variants table = probe();
+  return table;
 }
 
-bool use_fma() { return supports_fma() && g_enabled.load(std::memory_order_relaxed); }
-
-bool supports_avx2() {
-  static const bool supported = detect_avx2();
-  return supported;
-}
-
-bool use_avx2() { return supports_avx2() && g_enabled.load(std::memory_order_relaxed); }
+const Variants& variants() { return g_enabled.load(std::memory_order_relaxed) ? supported() : kScalarOnly; }
 
 void set_vector_variants(bool enabled) { g_enabled.store(enabled, std::memory_order_relaxed); }
+
+const char* isa_name(Isa isa) {
+  switch (isa) {
+    case Isa::kScalar:
+      return "scalar";
+    case Isa::kAvx2:
+      return "avx2";
+    case Isa::kFma:
+      return "fma";
+    case Isa::kNeon:
+      return "neon";
+  }
+  return "scalar";
+}
 
 }  // namespace orvane::cpu

@@ -1,46 +1,54 @@
-// Run-time CPU feature detection for the kernels' vector-unit variants.
+// The vector-kernel layer's variant table: which instruction-set variant
+// every kernel family runs.
 //
-// A variant is compiled for its instruction set with ORVANE_TARGET_AVX2 (a
-// function attribute that GCC and Clang both honour), while the rest of the
-// library stays baseline x86-64; callers run it only when use_avx2() says so.
-// The variants do exactly the scalar kernels' operations (products rounded,
-// sums in the same order, no fused multiply-adds), so results are
-// bit-identical whichever variant runs.
+// Each family with vector variants (the state-vector gates, the density
+// channels, the matrix toolkit's fused products) has one entry. The CPU
+// probe fills the table once per process; every call site that has a
+// variant reads its family's entry and runs the scalar kernel when it says
+// kScalar. A variant is compiled for its instruction set (simd_avx2.h:
+// function attributes that GCC and Clang both honour, the rest of the
+// library staying baseline x86-64; simd_neon.h: baseline on aarch64) and
+// does exactly the scalar kernel's operations (products rounded, sums in the
+// same order, fused multiply-adds only where the scalar kernel calls
+// std::fma), so results are bit-identical whichever variant runs.
 #pragma once
 
-// The instruction-set families the library has variants for. On any other
-// target only the scalar kernels are compiled.
+#include <cstdint>
+
+// The architectures that have variants. Elsewhere only the scalar kernels
+// are compiled, and no x86 or Arm header, intrinsic or attribute is seen.
 #if defined(__x86_64__)
 #define ORVANE_X86_64 1
-#endif
-
-#if defined(ORVANE_X86_64)
-// Every function that uses AVX2 intrinsics or vector types carries this,
-// helpers included (Clang refuses intrinsics outside such functions). FMA is
-// deliberately not enabled: nothing may be fused.
-#define ORVANE_TARGET_AVX2 __attribute__((target("avx2")))
-
-// The matrix toolkit's products are explicit fused multiply-adds (std::fma).
-// Compiled for baseline x86-64 each one is a library call; functions marked
-// with this are also compiled for the FMA instruction, which rounds exactly
-// as the library call does, and run where use_fma() says so. Contraction
-// stays off (-ffp-contract=off), so only the written std::fma calls fuse.
-// The one freedom left is the sign bit of a NaN result, which IEEE 754 does
-// not fix for arithmetic (fma(a, b, -c) may run as a fused subtraction).
-#define ORVANE_TARGET_FMA __attribute__((target("fma")))
+#elif defined(__aarch64__)
+#define ORVANE_AARCH64 1
 #endif
 
 namespace orvane::cpu {
 
-// True when the CPU has AVX2 and the operating system saves its registers.
-bool supports_avx2();
-// True when the AVX2 variants should run: supported and not turned off.
-bool use_avx2();
-// True when the CPU has the FMA instructions (and the operating system saves
-// the registers they use); use_fma() when they should run.
-bool supports_fma();
-bool use_fma();
-// Turns the vector and FMA variants off or on (tests compare both paths).
+// The instruction set a kernel variant is written for.
+enum class Isa : uint8_t {
+  kScalar,  // plain C++ for the baseline of the target
+  kAvx2,    // x86-64 AVX2, no fused multiply-adds
+  kFma,     // x86-64 with the FMA instructions (for code that calls std::fma)
+  kNeon,    // aarch64 Advanced SIMD, no fused multiply-adds
+};
+
+// The variant table: one entry per kernel family.
+struct Variants {
+  Isa gates = Isa::kScalar;     // state-vector dense gate kernels (statevector/gates_simd.h)
+  Isa channels = Isa::kScalar;  // density-matrix channel kernels (density/kernels_simd.h)
+  Isa products = Isa::kScalar;  // the matrix toolkit's fused products (linalg/basic.cc)
+};
+
+// The table the CPU supports: probed once per process, on first use.
+const Variants& supported();
+// The table the kernels read: supported() unless the vector variants are
+// turned off, then every entry kScalar.
+const Variants& variants();
+// Turns every vector variant off or on again (tests compare both paths).
 void set_vector_variants(bool enabled);
+
+// "scalar", "avx2", "fma" or "neon".
+const char* isa_name(Isa isa);
 
 }  // namespace orvane::cpu
