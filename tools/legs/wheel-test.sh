@@ -11,7 +11,7 @@ test_wheel_with() {
   local want=$1 py venv wheel root=$PWD
   py=$(find_python "$want")
   venv="$root/build/wheel-venv-$want"
-  wheel=$(ls "$root"/dist/*.whl)
+  wheel=$(ls "$root"/dist/*_x86_64.whl)
   rm -rf "$venv"
   "$py" -m venv "$venv"
   "$venv/bin/python" -m pip install -q --upgrade pip
