@@ -3,6 +3,7 @@
 #include "orvane_native/support/cpu.h"
 
 #if defined(ORVANE_AARCH64)
+#include <cstddef>
 #include <vector>
 
 #include "orvane_native/density/kernels_simd.h"
@@ -23,7 +24,7 @@ void channel_2x2_neon(double* rho, int64_t dim, int64_t s, int64_t m, const doub
   struct Op {
     Factor a, b, c, d;
   };
-  std::vector<Op> ops(static_cast<size_t>(m));
+  std::vector<Op> ops(static_cast<std::size_t>(m));
   const double *ar = tab, *ai = ar + m, *br = ai + m, *bi = br + m;
   const double *cr = bi + m, *ci = cr + m, *dr = ci + m, *di = dr + m;
   for (int64_t i = 0; i < m; ++i) {
