@@ -4,9 +4,11 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "orvane_native/support/field.h"
 #include "orvane_native/support/testing.h"
@@ -55,6 +57,41 @@ TEST(Field, HeaderCountsViews) {
   EXPECT_TRUE(Field<double>(0).empty());
   EXPECT_TRUE(Field<double>(-3).empty());
   EXPECT_THROW(Field<double>(int64_t{1} << 61), std::bad_alloc);
+}
+
+// Blocks handed out and taken back by the recording allocator below.
+std::vector<void*> g_allocated, g_freed;
+
+void* recording_calloc(size_t count, size_t size) {
+  void* p = std::calloc(count, size);
+  g_allocated.push_back(p);
+  return p;
+}
+
+void recording_free(void* p) {
+  g_freed.push_back(p);
+  std::free(p);
+}
+
+TEST(Field, DataAlignedAndWholeBlockFreed) {
+  const FieldAllocator before = field_allocator();
+  set_field_allocator({&recording_calloc, &recording_free});
+  g_allocated.clear();
+  g_freed.clear();
+  for (const int64_t n : {1, 3, 16, 1000, 1 << 20}) {
+    Field<double> f(n);
+    ASSERT_EQ(f.size(), n);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(f.data()) % kFieldAlignment, 0u) << n;
+    for (int64_t i = 0; i < n; i += 97) ASSERT_EQ(f[i], 0.0);
+    f[n - 1] = 1.0;  // the last element lies inside the block
+    buffer_views_incr(f.data());
+    EXPECT_EQ(buffer_views(f.data()), 1);
+    buffer_views_decr(f.data());
+  }
+  set_field_allocator(before);
+  // Every block went back to the allocator as the pointer it gave out.
+  EXPECT_EQ(g_allocated.size(), 5u);
+  EXPECT_EQ(g_freed, g_allocated);
 }
 
 // The VmFlags of the mapping that holds `p`, from /proc/self/smaps; empty

@@ -1,6 +1,7 @@
 // Buffer-backed fields: fixed-size arrays whose storage sits behind a
-// two-word header (live view count, capacity in bytes), so the header can be
-// found from the data pointer alone. The storage comes from a pluggable
+// header (live view count, capacity in bytes, where the block starts), so
+// the header can be found from the data pointer alone. The data starts on a
+// kFieldAlignment boundary. The storage comes from a pluggable
 // zero-filling allocator: the extension module installs the host's
 // allocator; native unit tests use the C library's.
 #pragma once
@@ -27,7 +28,14 @@ FieldAllocator field_allocator();
 struct FieldHeader {
   int64_t views;
   int64_t capacity_bytes;
+  int64_t block_offset;  // bytes from the allocated block to the data
+  int64_t unused;
 };
+
+// Data starts on a pair of cache lines: a kernel's runs of amplitudes then
+// fill whole lines (a run that straddles a line boundary costs a line more
+// of traffic), and the pair the hardware fetches together.
+constexpr size_t kFieldAlignment = 128;
 
 // buffer_new_backing: a zero-filled block of the header plus `bytes` bytes;
 // returns the data part. Throws std::bad_alloc when it cannot be allocated.
