@@ -34,6 +34,27 @@ inline int64_t next_base(int64_t base, int64_t len, int64_t mask) { return (((ba
 // checks and remainder loops, each larger than a short run itself.
 constexpr int64_t kBlock = 4;
 
+// How far ahead of a sweep over short runs their lines are asked for: about
+// 1 KiB of each row, enough to cover the memory's latency at its bandwidth.
+constexpr int64_t kAheadBytes = 1024;
+
+// The rows a loop will write, whose lines it asks for ahead of time.
+struct RowsAhead {
+  const double* psi;
+  const int64_t* off;
+  int64_t count;
+};
+
+// Asks for the lines of count amplitudes from base in each row (hints only:
+// nothing is read). Inlined by force: GCC takes a call that only prefetches
+// for one without effect and drops it.
+[[gnu::always_inline]] inline void prefetch_rows(const RowsAhead& rows, int64_t base, int64_t count) {
+  for (int64_t r = 0; r < rows.count; ++r) {
+    const double* p = rows.psi + 2 * (base | rows.off[r]);
+    for (int64_t i = 0; i < 2 * count; i += 8) __builtin_prefetch(p + i, 1);
+  }
+}
+
 inline void copy_amplitudes(double* dst, const double* src, int64_t len) {
   int64_t i = 0;
   for (; i + kBlock <= len; i += kBlock) std::memcpy(dst + 2 * i, src + 2 * i, 2 * kBlock * sizeof(double));
@@ -79,9 +100,11 @@ template <bool kFlipA, bool kFlipB>
 // Calls body(at, count) for the groups first_group .. end_group - 1 in
 // order, as stretches of at most `stretch` groups with consecutive bases
 // (at, at + 1, ..., at + count - 1) inside one run of `run` amplitudes (the
-// index bits below the lowest target bit).
+// index bits below the lowest target bit). Where runs are short it also
+// asks for the lines of `rows` that it will reach a little later.
 template <class Body>
-inline void for_each_stretch(int64_t first_group, int64_t end_group, int64_t mask, int64_t stretch, Body body) {
+inline void for_each_stretch(int64_t first_group, int64_t end_group, int64_t mask, int64_t stretch,
+                             const RowsAhead& rows, Body body) {
   const int64_t run = mask & -mask;
   // The next target bit above the lowest: whole runs between the two lie
   // 2 * run apart, and short ones go through a tight loop of their own (a
@@ -94,7 +117,14 @@ inline void for_each_stretch(int64_t first_group, int64_t end_group, int64_t mas
       const int64_t room = above == 0 ? end_group : (above - (base & (above - 1))) / (2 * run);
       const int64_t runs = std::min(room, (end_group - g) / run);
       if (runs > 0) {
-        for (int64_t k = 0; k < runs; ++k) body(base + 2 * run * k, run);
+        // Rows this short lie 2 * run apart, a gap the hardware prefetchers
+        // fill with lines nobody reads; asking for the rows themselves some
+        // way ahead keeps the memory busy with the lines that are used.
+        const int64_t ahead = std::max<int64_t>(1, kAheadBytes / (32 * run));
+        for (int64_t k = 0; k < runs; ++k) {
+          if (k + ahead < runs) prefetch_rows(rows, base + 2 * run * (k + ahead), run);
+          body(base + 2 * run * k, run);
+        }
         g += runs * run;
         base = next_base(base + 2 * run * (runs - 1), run, mask);
         continue;
@@ -111,14 +141,15 @@ inline void for_each_stretch(int64_t first_group, int64_t end_group, int64_t mas
 // and their signed forms), the rest of the group left alone.
 template <bool kFlipA, bool kFlipB>
 void exchange_pair(double* psi, int64_t first_group, int64_t end_group, int64_t mask, int64_t a, int64_t b) {
-  for_each_stretch(first_group, end_group, mask, kStretch, [&](int64_t at, int64_t count) {
+  const int64_t rows[2] = {a, b};
+  for_each_stretch(first_group, end_group, mask, kStretch, RowsAhead{psi, rows, 2}, [&](int64_t at, int64_t count) {
     exchange_amplitudes<kFlipA, kFlipB>(psi + 2 * (at | a), psi + 2 * (at | b), count);
   });
 }
 
 // One row negated (CZ, and Z on a target of a larger gate).
 void negate_row(double* psi, int64_t first_group, int64_t end_group, int64_t mask, int64_t a) {
-  for_each_stretch(first_group, end_group, mask, kStretch, [&](int64_t at, int64_t count) {
+  for_each_stretch(first_group, end_group, mask, kStretch, RowsAhead{psi, &a, 1}, [&](int64_t at, int64_t count) {
     double* row = psi + 2 * (at | a);
     negate_amplitudes(row, row, count);
   });
@@ -163,7 +194,11 @@ void permute_groups(double* psi, const GroupPermutation& p, int64_t first_group,
     dst_off[x] = p.off[copies[x]];
     flip[x] = p.sign[copies[x]] != 1.0;
   }
-  for_each_stretch(first_group, end_group, p.mask, stretch, [&](int64_t at, int64_t count) {
+  // Every row the stretch writes: the moved ones, then the negated ones.
+  std::vector<int64_t> written(dst_off);
+  for (const int64_t r : negated) written.push_back(p.off[r]);
+  const RowsAhead rows{psi, written.data(), static_cast<int64_t>(written.size())};
+  for_each_stretch(first_group, end_group, p.mask, stretch, rows, [&](int64_t at, int64_t count) {
     for (int64_t x = 0; x < nc; ++x) {
       copy_amplitudes(stage.data() + 2 * stretch * x, psi + 2 * (at | src_off[x]), count);
     }
