@@ -163,6 +163,14 @@ def test_zero_qubit_buffer_holds_one_complex_entry(cls):
     mv.release()
 
 
+@pytest.mark.parametrize("cls", BUFFERED)
+@pytest.mark.parametrize("n", [0, 3, 11])
+def test_buffer_starts_on_whole_cache_lines(cls, n):
+    import numpy as np
+    view = np.frombuffer(cls(n), dtype=np.float64)
+    assert view.ctypes.data % 128 == 0
+
+
 def test_memoryview_of_density_and_tableau():
     mv = memoryview(on.NativeDensity(1))
     assert mv.shape == (8,) and mv.format == "d" and not mv.readonly
