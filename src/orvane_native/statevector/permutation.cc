@@ -147,11 +147,15 @@ void exchange_pair(double* psi, int64_t first_group, int64_t end_group, int64_t 
   });
 }
 
-// One row negated (CZ, and Z on a target of a larger gate).
-void negate_row(double* psi, int64_t first_group, int64_t end_group, int64_t mask, int64_t a) {
-  for_each_stretch(first_group, end_group, mask, kStretch, RowsAhead{psi, &a, 1}, [&](int64_t at, int64_t count) {
-    double* row = psi + 2 * (at | a);
-    negate_amplitudes(row, row, count);
+// Rows negated in place and nothing moved: the +-1 diagonals (CZ, Z on a
+// target, Z x Z, ...).
+void negate_rows(double* psi, int64_t first_group, int64_t end_group, int64_t mask, const std::vector<int64_t>& rows) {
+  const RowsAhead ahead{psi, rows.data(), static_cast<int64_t>(rows.size())};
+  for_each_stretch(first_group, end_group, mask, kStretch, ahead, [&](int64_t at, int64_t count) {
+    for (const int64_t r : rows) {
+      double* row = psi + 2 * (at | r);
+      negate_amplitudes(row, row, count);
+    }
   });
 }
 
@@ -178,8 +182,12 @@ void permute_groups(double* psi, const GroupPermutation& p, int64_t first_group,
     if (fc) return exchange_pair<false, true>(psi, first_group, end_group, p.mask, a, b);
     return exchange_pair<false, false>(psi, first_group, end_group, p.mask, a, b);
   }
-  if (copies.empty() && negated.size() == 1) return negate_row(psi, first_group, end_group, p.mask, p.off[negated[0]]);
-  if (copies.empty() && negated.empty()) return;
+  if (copies.empty()) {
+    std::vector<int64_t> rows;
+    for (const int64_t r : negated) rows.push_back(p.off[r]);
+    if (!rows.empty()) negate_rows(psi, first_group, end_group, p.mask, rows);
+    return;
+  }
   // Any other signed permutation: the moved rows of a stretch are staged
   // (a cycle of rows can then be written back in any order), then written
   // with their signs; negated rows change in place.

@@ -103,7 +103,7 @@ void check(std::mt19937_64& rng, int64_t n, const std::vector<int64_t>& targets,
 TEST(GroupPermutation, NamedGatesCopyAndNegateBitForBit) {
   std::mt19937_64 rng(21);
   const std::vector<int64_t> cnot{0, 1, 3, 2}, swap{0, 2, 1, 3}, same{0, 1, 2, 3};
-  const std::vector<double> plus(4, 1.0), cz{1.0, 1.0, 1.0, -1.0};
+  const std::vector<double> plus(4, 1.0), cz{1.0, 1.0, 1.0, -1.0}, zz{1.0, -1.0, -1.0, 1.0};
   // Neighbouring and distant targets, either order, the lowest and highest
   // qubit (runs of one amplitude, runs of half the state), as on 24 qubits
   // at a smaller size.
@@ -113,6 +113,7 @@ TEST(GroupPermutation, NamedGatesCopyAndNegateBitForBit) {
     check(rng, 12, targets, cnot, plus);
     check(rng, 12, targets, swap, plus);
     check(rng, 12, targets, same, cz);
+    check(rng, 12, targets, same, zz);
   }
 }
 
