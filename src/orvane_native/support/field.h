@@ -29,12 +29,11 @@ struct FieldHeader {
   int64_t views;
   int64_t capacity_bytes;
   int64_t block_offset;  // bytes from the allocated block to the data
-  int64_t unused;
 };
 
-// Data starts on a pair of cache lines: a kernel's runs of amplitudes then
-// fill whole lines (a run that straddles a line boundary costs a line more
-// of traffic), and the pair the hardware fetches together.
+// Data starts on a pair of cache lines (the pair the hardware fetches
+// together): a kernel's runs of amplitudes then fill whole lines, where a
+// run that straddled a line boundary would cost a line more of traffic.
 constexpr size_t kFieldAlignment = 128;
 
 // buffer_new_backing: a zero-filled block of the header plus `bytes` bytes;
