@@ -1,7 +1,5 @@
 #include "orvane_native/stabilizer/clifford.h"
 
-#include <array>
-#include <new>
 #include <optional>
 
 #include "orvane_native/stabilizer/instructions.h"
@@ -13,39 +11,6 @@
 
 namespace orvane {
 namespace {
-
-// The record of m * repetitions zeros (negative or unrepresentable lengths
-// fail), sampling having nothing to do when repetitions < 1 or m = 0.
-MeasurementRecord new_record(int64_t m, int64_t repetitions, I64Span invert_mask) {
-  int64_t len = 0;
-  if (__builtin_mul_overflow(m, repetitions, &len)) throw std::bad_alloc();
-  // A negative length is the "negative .len:" failure.
-  MeasurementRecord record;
-  record.wide = !mask_keeps_bits(invert_mask);
-  if (record.wide) {
-    record.integers = I64Array(len);
-  } else {
-    if (len > 0) checked_bytes(len, sizeof(int64_t));  // the same sizes fail as for whole integers
-    record.bits = BitArray(len);
-  }
-  return record;
-}
-
-// A generator seeded from `seed`, as the process generator would be. The
-// draws come from this copy and the process generator is left where they
-// leave it only once the whole record is made: a call interrupted midway (or
-// a signal handler that samples while it runs) cannot disturb the other.
-WyRand seeded_copy(int64_t seed) {
-  WyRand rng;
-  const auto words = seed_words(seed);
-  rng.seed({words.data(), 2});
-  return rng;
-}
-
-void leave_generator_at(uint64_t state) {
-  const std::array<uint32_t, 2> words{static_cast<uint32_t>(state), static_cast<uint32_t>(state >> 32)};
-  generator().seed({words.data(), 2});
-}
 
 // One repetition after another on the bit-packed tableau, reset in place
 // for each. T: the record's entry type.
@@ -85,11 +50,11 @@ MeasurementRecord clifford_run_limited(I64Span instructions, int64_t num_qubits,
                                        int64_t repetitions, int64_t seed, int64_t max_program_words) {
   validate_instructions(instructions, num_qubits);
   const int64_t m = count_measurements(instructions);
-  MeasurementRecord record = new_record(m, repetitions, invert_mask);
+  MeasurementRecord record = new_measurement_record(m, repetitions, invert_mask);
   if (repetitions < 1 || m == 0) return record;
   require_unpacked_size(num_qubits);  // the unpacked tableau's failures for a negative or huge n
   if (std::optional<SignProgram> program = SignProgram::compile(instructions, num_qubits, max_program_words)) {
-    uint64_t state = seeded_copy(seed).state();
+    uint64_t state = seeded_generator(seed).state();
     if (record.wide) {
       program->sample(repetitions, invert_mask, state, record.integers.data());
     } else {
@@ -99,7 +64,7 @@ MeasurementRecord clifford_run_limited(I64Span instructions, int64_t num_qubits,
     return record;
   }
   PackedTableau t(num_qubits);
-  WyRand rng = seeded_copy(seed);
+  WyRand rng = seeded_generator(seed);
   if (record.wide) {
     run_each_repetition(t, record.integers.data(), m, instructions, invert_mask, repetitions, rng);
   } else {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 
 #include "orvane_native/support/array.h"
 
@@ -25,6 +26,23 @@ inline bool mask_keeps_bits(I64Span invert_mask) {
     if ((invert_mask[k] & ~int64_t{1}) != 0) return false;
   }
   return true;
+}
+
+// The record of m * repetitions zeros for a sampler (negative lengths are
+// the "negative .len:" failure, unrepresentable ones std::bad_alloc; a
+// record of bytes fails at the same sizes as one of whole integers).
+inline MeasurementRecord new_measurement_record(int64_t m, int64_t repetitions, I64Span invert_mask) {
+  int64_t len = 0;
+  if (__builtin_mul_overflow(m, repetitions, &len)) throw std::bad_alloc();
+  MeasurementRecord record;
+  record.wide = !mask_keeps_bits(invert_mask);
+  if (record.wide) {
+    record.integers = I64Array(len);
+  } else {
+    if (len > 0) checked_bytes(len, sizeof(int64_t));
+    record.bits = BitArray(len);
+  }
+  return record;
 }
 
 }  // namespace orvane

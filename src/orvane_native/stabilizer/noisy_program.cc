@@ -215,24 +215,22 @@ NoisyProgram NoisyProgram::compile(I64Span instructions, int64_t num_qubits, F64
       }
       if (!draws_outcome(code)) continue;
       const DrawSite& site = sites[site_index++];
+      // Multiplies the frames of the bits of `frames` by the site's pivot.
+      const auto times_pivot = [&](uint64_t frames) {
+        for (int64_t i = site.begin; i < site.end; ++i) {
+          if (support[i].x) fx[support[i].qubit] ^= frames;
+          if (support[i].z) fz[support[i].qubit] ^= frames;
+        }
+      };
       const uint64_t w = fx[a];
       if (site.random) {
         poll.tick(site.end - site.begin);
-        if (w != 0) {
-          for (int64_t i = site.begin; i < site.end; ++i) {
-            if (support[i].x) fx[support[i].qubit] ^= w;
-            if (support[i].z) fz[support[i].qubit] ^= w;
-          }
-        }
+        if (w != 0) times_pivot(w);
       } else if (records_outcome(code)) {
         for (uint64_t rest = w; rest != 0; rest &= rest - 1) lists[std::countr_zero(rest)].push_back(k);
       }
       for (; ci < c1 && columns[ci].triple == triple; ++ci) {
-        const uint64_t bit = uint64_t{1} << (ci - c0);
-        for (int64_t i = site.begin; i < site.end; ++i) {
-          if (support[i].x) fx[support[i].qubit] ^= bit;
-          if (support[i].z) fz[support[i].qubit] ^= bit;
-        }
+        times_pivot(uint64_t{1} << (ci - c0));
         if (columns[ci].own_entry >= 0) lists[ci - c0].push_back(columns[ci].own_entry);
       }
       if (code != instr_measure) fx[a] = fz[a] = 0;

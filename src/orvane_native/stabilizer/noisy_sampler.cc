@@ -1,8 +1,5 @@
 #include "orvane_native/stabilizer/noisy_sampler.h"
 
-#include <array>
-#include <new>
-
 #include "orvane_native/stabilizer/noisy_program.h"
 #include "orvane_native/stabilizer/noisy_stream.h"
 #include "orvane_native/stabilizer/tableau_size.h"
@@ -17,24 +14,12 @@ MeasurementRecord clifford_sample_noisy(I64Span instructions, int64_t num_qubits
   validate_noisy_stream(instructions, num_qubits, probabilities);
   int64_t m = 0;
   for (int64_t s = 0; s + 2 < instructions.size(); s += 3) m += records_outcome(instructions[s]);
-  int64_t len = 0;
-  if (__builtin_mul_overflow(m, repetitions, &len)) throw std::bad_alloc();
-  MeasurementRecord record;
-  for (int64_t k = 0; k < m && k < invert_mask.size(); ++k) {
-    record.wide = record.wide || (invert_mask[k] != 0 && invert_mask[k] != 1);
-  }
-  // A negative length is the "negative .len:" failure.
-  if (record.wide) {
-    record.integers = I64Array(len);
-  } else {
-    record.bits = BitArray(len);
-  }
+  MeasurementRecord record = new_measurement_record(m, repetitions, invert_mask);
   if (repetitions < 1 || m == 0) return record;
   require_unpacked_size(num_qubits);
 
   const NoisyProgram program = NoisyProgram::compile(instructions, num_qubits, probabilities);
-  const auto words = seed_words(seed);
-  const uint64_t state = uint64_t{words[0]} | (uint64_t{words[1]} << 32);
+  const uint64_t state = seeded_generator(seed).state();
   if (record.wide) {
     program.sample(repetitions, invert_mask, state, state ^ kNoiseDomain, record.integers.data());
   } else {
@@ -43,9 +28,7 @@ MeasurementRecord clifford_sample_noisy(I64Span instructions, int64_t num_qubits
 
   // Where the measurement draws of every repetition leave the generator.
   const uint64_t used = static_cast<uint64_t>(repetitions) * static_cast<uint64_t>(program.draws());
-  const uint64_t end = state + used * kWyRandIncrement;
-  const std::array<uint32_t, 2> end_words{static_cast<uint32_t>(end), static_cast<uint32_t>(end >> 32)};
-  generator().seed({end_words.data(), 2});
+  leave_generator_at(state + used * kWyRandIncrement);
   return record;
 }
 

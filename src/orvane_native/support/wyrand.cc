@@ -7,9 +7,6 @@
 namespace orvane {
 namespace {
 
-constexpr uint64_t kIncrement = 0x2d358dccaa6c78a5ULL;
-constexpr uint64_t kMix = 0x8bb84b93962eacc9ULL;
-
 uint32_t lcg_step(uint32_t c) { return c * 1664525u + 1013904223u; }
 
 // Reference point of the clock seed: when this library's statics were set
@@ -28,12 +25,7 @@ void WyRand::seed(Span<const uint32_t> words) {
   state_ = uint64_t{words[0]} | (uint64_t{words[1]} << 32);
 }
 
-uint64_t WyRand::u64() {
-  state_ += kIncrement;
-  const unsigned __int128 product =
-      static_cast<unsigned __int128>(state_ ^ kMix) * static_cast<unsigned __int128>(state_);
-  return static_cast<uint64_t>(product >> 64) ^ static_cast<uint64_t>(product);
-}
+uint64_t WyRand::u64() { return wyrand_step(state_); }
 
 double WyRand::f64() {
   const uint64_t v = u64() >> 12;
@@ -56,6 +48,18 @@ std::array<uint32_t, 2> clock_seed_words(uint64_t t_ns) {
 }
 
 WyRand& generator() { return g_generator; }
+
+WyRand seeded_generator(int64_t seed) {
+  WyRand rng;
+  const auto words = seed_words(seed);
+  rng.seed({words.data(), 2});
+  return rng;
+}
+
+void leave_generator_at(uint64_t state) {
+  const std::array<uint32_t, 2> words{static_cast<uint32_t>(state), static_cast<uint32_t>(state >> 32)};
+  g_generator.seed({words.data(), 2});
+}
 
 void seed_generator_from_clock() {
   const auto elapsed = std::chrono::steady_clock::now() - g_load_time;

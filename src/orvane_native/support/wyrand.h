@@ -54,6 +54,14 @@ std::array<uint32_t, 2> clock_seed_words(uint64_t t_ns);
 // serialises every use.
 WyRand& generator();
 
+// A generator seeded from `seed` (seed_words), as the process generator
+// would be. Samplers draw from such a copy and hand the state their draws
+// leave back to the process generator with leave_generator_at only once
+// their result is complete, so that a call interrupted midway (or a signal
+// handler that samples while it runs) cannot disturb the other.
+WyRand seeded_generator(int64_t seed);
+void leave_generator_at(uint64_t state);
+
 // Gives the process-wide generator an arbitrary state from the monotonic
 // clock (nanoseconds since this library was loaded). Called once when the
 // module loads; every sampling call reseeds it anyway.
