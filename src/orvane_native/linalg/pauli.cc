@@ -76,8 +76,9 @@ void expand_every_entry(F64Span matrix, int64_t n, F64Array& result) {
   }
 }
 
-// The sums over the non-zero terms only, one string at a time (for small n). Column c of P_j has its one
-// non-zero entry in row c ^ x (x: the bits whose digit is X or Y), equal to
+// The sums over the non-zero terms only, one string at a time (for states
+// narrower than the vector lanes). Column c of P_j has its one non-zero
+// entry in row c ^ x (x: the bits whose digit is X or Y), equal to
 // i^k with k = 2 (#Y and #Z digits on set bits of c) - #Y digits (mod 4).
 // On finite input the skipped terms are zeros of either sign, and adding
 // them never changes acc (it starts at +0 and x + (-x) rounds to +0, so it

@@ -58,8 +58,16 @@ TEST(PauliExpansion, DocumentedExamples) {
   EXPECT_EQ(to_vector(pauli_expansion(span_of(n0), 0)), n0);
 }
 
-// The expansion as written: every entry of P_j times the matching matrix
-// entry, columns outer, rows inner, with the toolkit's fused products.
+// Term (r, c) of string j: entry (r, c) of P_j times entry (r, c) of the
+// matrix, with the toolkit's fused products.
+Complex string_term(const std::vector<double>& m, int64_t n, int64_t j, int64_t r, int64_t c) {
+  const int64_t dim = int64_t{1} << n;
+  Complex e{1.0, 0.0};
+  for (int64_t b = n - 1; b >= 0; --b) e = mul(e, pauli_entry((j >> (2 * b)) & 3, (c >> b) & 1, (r >> b) & 1));
+  return mul(e, Complex{m[2 * (r * dim + c)], m[2 * (r * dim + c) + 1]});
+}
+
+// The expansion as written: every term, columns outer, rows inner.
 std::vector<double> written_expansion(const std::vector<double>& m, int64_t n) {
   const int64_t dim = int64_t{1} << n;
   std::vector<double> out(static_cast<size_t>(2 << (2 * n)));
@@ -67,9 +75,7 @@ std::vector<double> written_expansion(const std::vector<double>& m, int64_t n) {
     Complex acc{0.0, 0.0};
     for (int64_t c = 0; c < dim; ++c) {
       for (int64_t r = 0; r < dim; ++r) {
-        Complex e{1.0, 0.0};
-        for (int64_t b = n - 1; b >= 0; --b) e = mul(e, pauli_entry((j >> (2 * b)) & 3, (c >> b) & 1, (r >> b) & 1));
-        const Complex p = mul(e, Complex{m[2 * (r * dim + c)], m[2 * (r * dim + c) + 1]});
+        const Complex p = string_term(m, n, j, r, c);
         acc = {acc.re + p.re, acc.im + p.im};
       }
     }
@@ -119,10 +125,7 @@ std::vector<double> ordered_expansion(const std::vector<double>& m, int64_t n) {
     }
     Complex acc{0.0, 0.0};
     for (int64_t c = 0; c < dim; ++c) {
-      const int64_t r = c ^ x;
-      Complex e{1.0, 0.0};
-      for (int64_t b = n - 1; b >= 0; --b) e = mul(e, pauli_entry((j >> (2 * b)) & 3, (c >> b) & 1, (r >> b) & 1));
-      const Complex p = mul(e, Complex{m[2 * (r * dim + c)], m[2 * (r * dim + c) + 1]});
+      const Complex p = string_term(m, n, j, c ^ x, c);
       acc = {acc.re + p.re, acc.im + p.im};
     }
     out[2 * j] = acc.re / static_cast<double>(dim);
